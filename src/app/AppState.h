@@ -1,0 +1,69 @@
+// The process-wide state record shared by the main thread and the workers.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+#include "serial/LineSettings.h"
+
+namespace tv {
+
+// A one-byte flag that one thread sets and others poll, without locks.
+using Flag = std::atomic<uint8_t>;
+
+struct TitleParts {
+  std::wstring base = L"Tarn#Vik";
+  std::wstring delayModeTag;
+  std::wstring progressText;  // never cleared: the last job's value stays
+  wchar_t spinnerChar = L' ';
+};
+
+struct AppState {
+  // Line-setting selections as menu command ids. UI thread only.
+  LineSelection line;
+  // Delay mode id. Written by the UI thread, read by jobs at every
+  // decision point.
+  std::atomic<int32_t> delayMode{2100};
+  // Last value parsed from the delay box. UI thread only.
+  int32_t delayTimeMs = 0;
+  // Pane under the last right-click, and whether it had no selection then.
+  // UI thread only.
+  int32_t menuTargetId = 0;
+  bool selectAllFirst = false;
+  // The chosen port's bare name. UI thread only.
+  std::wstring portName = L"COM100";
+
+  // Title parts: written by the UI thread and by jobs (progress), read by
+  // whoever rebuilds the title; always under titleLock.
+  std::mutex titleLock;
+  TitleParts title;
+
+  // Port and worker flags. A worker sets its busy flag and clears its idle
+  // flag at its start and does the reverse at its end; other threads only
+  // ever clear a busy flag.
+  Flag portOpen{0};          // written by the UI thread only
+  Flag portOpenedBySend{0};  // written by the UI thread only
+  Flag receiveRunning{0};    // set by the UI thread before the receive thread starts
+  Flag receiveIdle{1};
+  Flag textSendBusy{0};
+  Flag textSendIdle{1};
+  Flag hexSendBusy{0};
+  Flag hexSendIdle{1};
+  Flag selectionSendBusy{0};
+  Flag selectionSendIdle{1};
+  Flag fileSendBusy{0};
+  Flag fileSendIdle{1};
+  Flag fileSendCancelled{0};  // file job only
+  Flag numberReceive{0};      // written by the UI thread, read per chunk by the receive thread
+  Flag topMost{1};            // UI thread only
+
+  bool allSendsIdle() const {
+    return textSendIdle && hexSendIdle && selectionSendIdle && fileSendIdle;
+  }
+};
+
+AppState& App();
+
+}  // namespace tv

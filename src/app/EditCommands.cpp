@@ -1,0 +1,73 @@
+// The small handlers that belong to the window itself: the toggles, the
+// clear button and the edit commands of the right-click menu.
+#include "app/AppState.h"
+#include "app/MainDialog.h"
+#include "resources/resource.h"
+#include "serial/RichEditText.h"
+
+namespace tv {
+
+void MainDialog::onTopMost() {
+  AppState& app = App();
+  app.topMost = app.topMost ? 0 : 1;
+  saveSetting(SettingId::TopMost);
+  refreshStatus();
+}
+
+void MainDialog::onReceiveMode() {
+  AppState& app = App();
+  app.numberReceive = app.numberReceive ? 0 : 1;
+  refreshStatus();
+}
+
+void MainDialog::onClearReceive() { ClearView(receiveView_); }
+
+HWND MainDialog::menuTarget() const {
+  int id = App().menuTargetId;
+  return id == 0 ? nullptr : GetDlgItem(hwnd_, id);
+}
+
+void MainDialog::onEditCommand(int id) {
+  HWND target = menuTarget();
+  bool wholeText = App().selectAllFirst;
+  switch (id) {
+    case ID_CLEAR:
+      if (target) ClearView(target);
+      break;
+    case ID_SELECT_ALL:
+      if (target) SendMessageW(target, EM_SETSEL, 0, -1);
+      break;
+    case ID_CLEAR_ALL:
+      ClearView(textPane_);
+      ClearView(receiveView_);
+      ClearView(hexPane_);
+      break;
+    case ID_COPY:
+      if (!target) break;
+      if (wholeText) {
+        SendMessageW(target, EM_SETSEL, 0, -1);
+        SendMessageW(target, WM_COPY, 0, 0);
+        SendMessageW(target, EM_SETSEL, static_cast<WPARAM>(-1), 0);
+      } else {
+        SendMessageW(target, WM_COPY, 0, 0);
+      }
+      break;
+    case ID_CUT:
+      if (!target) break;
+      if (wholeText) SendMessageW(target, EM_SETSEL, 0, -1);
+      SendMessageW(target, WM_CUT, 0, 0);
+      break;
+    case ID_PASTE:
+      if (target) SendMessageW(target, WM_PASTE, 0, 0);
+      break;
+    case ID_CLEAR_AND_PASTE:
+      if (!target) break;
+      ClearView(target);
+      SendMessageW(target, WM_PASTE, 0, 0);
+      break;
+    default:
+      break;
+  }
+}
+
+}  // namespace tv

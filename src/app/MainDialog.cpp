@@ -1,0 +1,311 @@
+#include "app/MainDialog.h"
+
+#include <windowsx.h>
+
+#include <cstdlib>
+#include <ctime>
+
+#include "app/AppState.h"
+#include "resources/resource.h"
+#include "send/TimedSend.h"
+#include "serial/RichEditText.h"
+#include "serial/SerialChannel.h"
+
+namespace tv {
+namespace {
+
+// The title's activity character cycles through these while the port is open.
+const wchar_t kSpinner[] = L"-\\|/";
+int g_spinnerIndex = 0;  // UI thread
+
+void CenterOnWorkArea(HWND dialog) {
+  RECT work;
+  SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+  RECT r;
+  GetWindowRect(dialog, &r);
+  int w = r.right - r.left;
+  int h = r.bottom - r.top;
+  int x = work.left + ((work.right - work.left) - w) / 2;
+  int y = work.top + ((work.bottom - work.top) - h) / 2;
+  if (x < work.left) x = work.left;
+  if (y < work.top) y = work.top;
+  SetWindowPos(dialog, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void SetIcons(HWND dialog) {
+  HINSTANCE instance = GetModuleHandleW(nullptr);
+  HANDLE big = LoadImageW(instance, MAKEINTRESOURCEW(IDI_TARNVIK), IMAGE_ICON, GetSystemMetrics(SM_CXICON),
+                          GetSystemMetrics(SM_CYICON), LR_DEFAULTCOLOR);
+  SendMessageW(dialog, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big));
+  HANDLE small = LoadImageW(instance, MAKEINTRESOURCEW(IDI_TARNVIK), IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                            GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR);
+  SendMessageW(dialog, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
+}
+
+int CALLBACK FontFound(const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM found) {
+  *reinterpret_cast<bool*>(found) = true;
+  return 0;
+}
+
+bool FontInstalled(const wchar_t* face) {
+  HDC dc = GetDC(nullptr);
+  LOGFONTW lf{};
+  lf.lfCharSet = DEFAULT_CHARSET;
+  lstrcpynW(lf.lfFaceName, face, LF_FACESIZE);
+  bool found = false;
+  EnumFontFamiliesExW(dc, &lf, FontFound, reinterpret_cast<LPARAM>(&found), 0);
+  ReleaseDC(nullptr, dc);
+  return found;
+}
+
+// A fixed-pitch face that also has the Chinese characters, so hex columns
+// line up and received GBK text reads well.
+const wchar_t* ViewFace() {
+  static const wchar_t* const kFaces[] = {L"NSimSun", L"新宋体", L"WenQuanYi Micro Hei Mono",
+                                          L"SimSun", L"Courier New"};
+  for (const wchar_t* face : kFaces)
+    if (FontInstalled(face)) return face;
+  return L"";
+}
+
+void SetDefaultFormat(HWND view, const wchar_t* face, bool bold) {
+  CHARFORMAT2W cf{};
+  cf.cbSize = sizeof(cf);
+  cf.dwMask = CFM_SIZE | CFM_FACE | CFM_BOLD;
+  cf.yHeight = 9 * 20;  // twips
+  cf.dwEffects = bold ? CFE_BOLD : 0;
+  lstrcpynW(cf.szFaceName, face, LF_FACESIZE);
+  SendMessageW(view, EM_SETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&cf));
+}
+
+}  // namespace
+
+MainDialog::MainDialog()
+    : sizeCursor_(LoadCursorW(nullptr, IDC_SIZENS)), cancelEvent_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+
+MainDialog::~MainDialog() = default;
+
+HWND MainDialog::create(HINSTANCE instance) {
+  return CreateDialogParamW(instance, MAKEINTRESOURCEW(IDD_MAIN), nullptr, DialogProc,
+                            reinterpret_cast<LPARAM>(this));
+}
+
+INT_PTR CALLBACK MainDialog::DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  MainDialog* self = nullptr;
+  if (msg == WM_INITDIALOG) {
+    self = reinterpret_cast<MainDialog*>(lp);
+    self->hwnd_ = hwnd;
+    SetWindowLongPtrW(hwnd, DWLP_USER, lp);
+  } else {
+    self = reinterpret_cast<MainDialog*>(GetWindowLongPtrW(hwnd, DWLP_USER));
+  }
+  if (self == nullptr) return FALSE;
+  return self->handleMessage(msg, wp, lp);
+}
+
+INT_PTR MainDialog::handleMessage(UINT msg, WPARAM wp, LPARAM lp) {
+  switch (msg) {
+    case WM_INITDIALOG:
+      return onInitDialog();
+    case WM_DEVICECHANGE:
+      SetWindowLongPtrW(hwnd_, DWLP_MSGRESULT, onDeviceChange(wp, lp));
+      return TRUE;
+    case WM_SETCURSOR:
+      if (cursorOverSplitter_) {
+        SetCursor(sizeCursor_);
+        SetWindowLongPtrW(hwnd_, DWLP_MSGRESULT, TRUE);
+        return TRUE;
+      }
+      return FALSE;
+    case WM_NOTIFY:
+      SetWindowLongPtrW(hwnd_, DWLP_MSGRESULT, onNotify(reinterpret_cast<const NMHDR*>(lp)));
+      return TRUE;
+    case WM_PAINT:
+      splitter_.moveBy(0);
+      return FALSE;
+    case WM_TIMER:
+      onTimer(wp);
+      return TRUE;
+    case WM_ACTIVATEAPP:
+      onActivateApp(wp != 0);
+      return TRUE;
+    case WM_CONTEXTMENU:
+      onContextMenu(GET_X_LPARAM(lp), GET_Y_LPARAM(lp));
+      return TRUE;
+    case WM_COMMAND:
+      if (routeCommand(HIWORD(wp), LOWORD(wp), reinterpret_cast<HWND>(lp))) return TRUE;
+      break;
+    case UiBridge::kCallMessage:
+      (*reinterpret_cast<const std::function<void()>*>(lp))();
+      return TRUE;
+    case UiBridge::kTitleMessage:
+      bridge_.titleHandled();
+      rebuildTitle();
+      return TRUE;
+    case UiBridge::kJobEndedMessage:
+      onJobEnded(static_cast<JobKind>(wp));
+      return TRUE;
+    default:
+      break;
+  }
+  if (msg == WM_SIZE) {
+    resizer_.onSize(wp, LOWORD(lp), HIWORD(lp));
+  } else if (msg == WM_GETMINMAXINFO) {
+    resizer_.onGetMinMaxInfo(reinterpret_cast<MINMAXINFO*>(lp));
+  }
+  return FALSE;
+}
+
+bool MainDialog::routeCommand(WORD code, WORD id, HWND control) {
+  AppState& app = App();
+  if (id == IDC_HEX_SEND) {
+    startOrCancelJob(JobKind::Hex);
+  } else if (id == IDC_TEXT_SEND) {
+    if (code != BN_CLICKED) return true;
+    startOrCancelJob(JobKind::Text);
+  } else if (id == IDCANCEL) {
+    close();
+  } else if (id == IDC_TOPMOST) {
+    onTopMost();
+  } else if (id == IDC_PORT_BUTTON) {
+    togglePort();
+  } else if (id == IDC_RECEIVE_MODE) {
+    onReceiveMode();
+  } else if (id == IDC_CLEAR_RECEIVE) {
+    if (code == BN_CLICKED) onClearReceive();
+  } else if (id == ID_CANCEL_SELECTION) {
+    app.selectionSendBusy = 0;
+    refreshStatus();
+  } else if (id == ID_SEND_SELECTION) {
+    if (!app.selectAllFirst) {
+      selectionFromHexPane_ = app.menuTargetId == IDC_HEX_PANE ? 1 : 0;
+      startOrCancelJob(JobKind::Selection);
+    }
+  } else if (id == ID_CLEAR || id == ID_SELECT_ALL || id == ID_CLEAR_ALL || id == ID_COPY || id == ID_CUT ||
+             id == ID_PASTE || id == ID_CLEAR_AND_PASTE) {
+    onEditCommand(id);
+  } else if (id == ID_LOAD_FILE) {
+    loadFileByDialog();
+  } else if (id == ID_SEND_FILE) {
+    startOrCancelJob(JobKind::File);
+  } else if (id == IDC_DELAY_BOX) {
+    if (code == EN_UPDATE) onDelayBoxUpdate();
+  } else if (KindOfCommand(id) != LineSettingKind::None) {
+    onLineSettingCommand(id);
+  } else if (id >= ID_PORT_FIRST && id < ID_PORT_FIRST + portCount_) {
+    onPortCommand(id);
+  } else if (id >= ID_DELAY_OFF && id <= ID_DELAY_ONCE_LINES) {
+    onDelayModeCommand(id);
+  } else if (id >= ID_SLOT_FIRST && id <= ID_SLOT_LAST) {
+    onSlotCommand(id);
+  } else {
+    return false;
+  }
+  return true;
+}
+
+BOOL MainDialog::onInitDialog() {
+  bridge_.attach(hwnd_);
+  CenterOnWorkArea(hwnd_);
+  SetIcons(hwnd_);
+  std::srand(static_cast<unsigned>(std::time(nullptr)));
+  splitter_.init(hwnd_, IDC_HEX_PANE, IDC_TEXT_PANE, 18, 36);
+  restoreSettings();
+  initViews();
+  resizer_.init(hwnd_, {
+                           {IDC_RECEIVE_VIEW, Anchor::GrowBoth, true},
+                           {IDC_HEX_PANE, Anchor::GrowWidthMoveDown, true},
+                           {IDC_TEXT_PANE, Anchor::GrowWidthMoveDown, true},
+                           {IDC_STATUS_VIEW, Anchor::GrowWidthMoveDown, true},
+                           {IDC_HEX_SEND, Anchor::MoveBoth, false},
+                           {IDC_TEXT_SEND, Anchor::MoveBoth, false},
+                           {IDC_CLEAR_RECEIVE, Anchor::MoveBoth, false},
+                           {IDC_RECEIVE_MODE, Anchor::MoveBoth, false},
+                           {IDC_PORT_BUTTON, Anchor::MoveBoth, false},
+                           {IDC_TOPMOST, Anchor::MoveBoth, false},
+                           {IDC_DELAY_BOX, Anchor::MoveBoth, false},
+                           {IDC_GROUP, Anchor::MoveBoth, false},
+                       });
+  if (fileLoaded_) reportLoadedFile();
+  return TRUE;
+}
+
+void MainDialog::initViews() {
+  AppState& app = App();
+  rebuildTitle();
+  hexPane_ = GetDlgItem(hwnd_, IDC_HEX_PANE);
+  receiveView_ = GetDlgItem(hwnd_, IDC_RECEIVE_VIEW);
+  textPane_ = GetDlgItem(hwnd_, IDC_TEXT_PANE);
+  statusView_ = GetDlgItem(hwnd_, IDC_STATUS_VIEW);
+  delayBox_ = GetDlgItem(hwnd_, IDC_DELAY_BOX);
+
+  SendMessageW(textPane_, EM_SETEVENTMASK, 0, ENM_DROPFILES);
+  SendMessageW(hexPane_, EM_SETEVENTMASK, 0, ENM_DROPFILES);
+  // Without ENM_UPDATE a rich edit on Windows never reports edits, and the
+  // typed delay would never be taken over or stored.
+  SendMessageW(delayBox_, EM_SETEVENTMASK, 0, ENM_UPDATE | ENM_CHANGE);
+  for (HWND view : {textPane_, receiveView_, hexPane_})
+    SendMessageW(view, EM_EXLIMITTEXT, 0, 0x7FFFFFFF);
+
+  SetWindowTextW(delayBox_, Format(L"%d", {app.delayTimeMs}).c_str());
+  refreshStatus();
+  reportPorts();
+  portCount_ = Serial().ports.count();
+
+  viewFace_ = ViewFace();
+  SetDefaultFormat(receiveView_, viewFace_, false);
+  SetDefaultFormat(textPane_, viewFace_, false);
+  applyHexPaneFormat();
+}
+
+// Typed digits in the hex pane are bold.
+void MainDialog::applyHexPaneFormat() { SetDefaultFormat(hexPane_, viewFace_, true); }
+
+void MainDialog::close() {
+  bridge_.detach();
+  DestroyWindow(hwnd_);
+  PostQuitMessage(IDCANCEL);
+}
+
+void MainDialog::onTimer(UINT_PTR id) {
+  if (id != 1) return;
+  g_spinnerIndex = kSpinner[g_spinnerIndex + 1] == L'\0' ? 0 : g_spinnerIndex + 1;
+  {
+    std::lock_guard<std::mutex> lock(App().titleLock);
+    App().title.spinnerChar = kSpinner[g_spinnerIndex];
+  }
+  rebuildTitle();
+}
+
+void MainDialog::onActivateApp(bool active) {
+  {
+    std::lock_guard<std::mutex> lock(App().titleLock);
+    App().title.base = active ? L"Tarn#Vik" : L"Tarn Vik";
+  }
+  rebuildTitle();
+}
+
+void MainDialog::onJobEnded(JobKind) {
+  AppState& app = App();
+  // Close the port the job opened, unless another job has taken it over
+  // in the meantime (that one closes it when it ends).
+  if (app.portOpenedBySend && app.allSendsIdle()) {
+    app.portOpenedBySend = 0;
+    togglePort();
+  }
+  refreshStatus();
+}
+
+void MainDialog::shutdown() {
+  stopAllJobs();
+  Serial().channel.closeChannel();
+  // Workers see their flags within a pass; a worker still asking the
+  // window for something gets nothing now that it is gone.
+  HANDLE threads[2];
+  DWORD n = 0;
+  if (receiveThread_) threads[n++] = receiveThread_.get();
+  if (jobThread_) threads[n++] = jobThread_.get();
+  if (n > 0) WaitForMultipleObjects(n, threads, TRUE, 3000);
+}
+
+}  // namespace tv

@@ -1,0 +1,147 @@
+// The pre-translation filter: every queued message of the UI thread passes
+// here first, so the shortcuts work whichever control has the focus.
+#include <windows.h>
+#include <richedit.h>
+
+#include "app/AppState.h"
+#include "app/KeyRules.h"
+#include "app/MainDialog.h"
+#include "resources/resource.h"
+
+namespace tv {
+namespace {
+
+bool AltDown() { return GetKeyState(VK_MENU) < 0; }
+
+// The command id the last Alt+C chose; it does not follow the menu.
+int g_portCycle = ID_PORT_FIRST;  // UI thread
+
+}  // namespace
+
+bool MainDialog::preTranslate(MSG& msg) {
+  switch (msg.message) {
+    case WM_KEYDOWN:
+    case WM_SYSKEYDOWN:
+      if (onKeyDown(msg)) return true;
+      break;
+    case WM_KEYUP:
+      onFunctionKey(static_cast<unsigned>(msg.wParam));
+      break;
+    case WM_CHAR:
+      if (filterChar(msg)) return true;
+      break;
+    case WM_MOUSEMOVE:
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONUP:
+      onSplitterMouse(msg.message);
+      break;
+    default:
+      break;
+  }
+  return hwnd_ != nullptr && IsDialogMessageW(hwnd_, &msg) != FALSE;
+}
+
+bool MainDialog::onKeyDown(MSG& msg) {
+  unsigned key = static_cast<unsigned>(msg.wParam);
+  if (AltDown()) {
+    if (key == VK_UP) splitter_.moveBy(-17);
+    if (key == VK_DOWN) splitter_.moveBy(17);
+    onAltCommand(key);
+    // Every key with Alt held stops here, so Alt+F4 and Alt+Space do
+    // nothing in this window.
+    return true;
+  }
+
+  HWND focus = GetFocus();
+  if (focus == hexPane_ && IsHexDigitKey(key)) insertHexBlankIfNeeded();
+  if (focus == delayBox_ && !IsDelayBoxKey(key)) msg.wParam = 0;
+  // Escape never closes the window.
+  if (key == VK_ESCAPE) msg.wParam = 0;
+  return false;
+}
+
+void MainDialog::insertHexBlankIfNeeded() {
+  CHARRANGE sel{};
+  SendMessageW(hexPane_, EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&sel));
+  long p = sel.cpMin;
+  if (p < 2) return;
+  wchar_t two[3] = {};
+  TEXTRANGEW range{{p - 2, p}, two};
+  SendMessageW(hexPane_, EM_GETTEXTRANGE, 0, reinterpret_cast<LPARAM>(&range));
+  if (!HexPaneNeedsBlank(p, two[0], two[1])) return;
+  CHARRANGE caret{p, p};
+  SendMessageW(hexPane_, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&caret));
+  SendMessageW(hexPane_, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(L" "));
+}
+
+void MainDialog::onAltCommand(unsigned key) {
+  AppState& app = App();
+  bool text = app.textSendIdle, hex = app.hexSendIdle, sel = app.selectionSendIdle, file = app.fileSendIdle;
+  switch (key) {
+    case 'A':
+      if (sel && hex && file) startOrCancelJob(JobKind::Text);
+      break;
+    case 'S':
+      if (sel && file && text) startOrCancelJob(JobKind::Hex);
+      break;
+    case 'D':
+      if (sel && hex && file && text) loadFileByDialog();
+      break;
+    case 'F':
+      if (sel && hex && text) startOrCancelJob(JobKind::File);
+      break;
+    case 'Z':
+      onReceiveMode();
+      break;
+    case 'X':
+      if (sel && hex && file && text) togglePort();
+      break;
+    case 'C':
+      if (sel && hex && file && text) {
+        ++g_portCycle;
+        if (portCount_ > 0 && g_portCycle >= ID_PORT_FIRST + portCount_) g_portCycle = ID_PORT_FIRST;
+        onPortCommand(g_portCycle);
+      }
+      break;
+    case 'V':
+      onTopMost();
+      break;
+    default:
+      break;
+  }
+}
+
+bool MainDialog::filterChar(MSG& msg) {
+  wchar_t c = static_cast<wchar_t>(msg.wParam);
+  // Control characters (Backspace, Enter, Ctrl+Z, Ctrl+V...) are editing,
+  // not text: the panes need them to work on every version of the control.
+  if (c < L' ') return false;
+  HWND focus = GetFocus();
+  if (focus == delayBox_ && !IsDelayBoxChar(c)) return true;
+  if (focus == hexPane_) {
+    wchar_t accepted = FilterHexPaneChar(c);
+    if (accepted == 0) return true;
+    msg.wParam = accepted;
+    applyHexPaneFormat();
+  }
+  return false;
+}
+
+void MainDialog::onSplitterMouse(UINT message) {
+  if (message == WM_MOUSEMOVE) {
+    if (GetKeyState(VK_LBUTTON) >= 0) splitterDragging_ = false;
+    if (splitterDragging_) {
+      POINT pt;
+      GetCursorPos(&pt);
+      ScreenToClient(hwnd_, &pt);
+      splitter_.setSplit(pt.y);
+    }
+    cursorOverSplitter_ = splitter_.cursorOverBar();
+  } else if (message == WM_LBUTTONDOWN) {
+    if (cursorOverSplitter_) splitterDragging_ = true;
+  } else {
+    splitterDragging_ = false;
+  }
+}
+
+}  // namespace tv

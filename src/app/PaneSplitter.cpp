@@ -1,0 +1,57 @@
+#include "app/PaneSplitter.h"
+
+namespace tv {
+namespace {
+
+Rect ClientRectOf(HWND owner, HWND child) {
+  RECT r;
+  GetWindowRect(child, &r);
+  MapWindowPoints(nullptr, owner, reinterpret_cast<POINT*>(&r), 2);
+  return Rect{r.left, r.top, r.right, r.bottom};
+}
+
+}  // namespace
+
+void PaneSplitter::init(HWND owner, int upperId, int lowerId, int minUpper, int minLower) {
+  owner_ = owner;
+  upper_ = GetDlgItem(owner, upperId);
+  lower_ = GetDlgItem(owner, lowerId);
+  geometry_ = SplitGeometry(minUpper, minLower);
+  keptUpperHeight_ = measure().upper.height();
+}
+
+SplitGeometry::Panes PaneSplitter::measure() const {
+  return SplitGeometry::Panes{ClientRectOf(owner_, upper_), ClientRectOf(owner_, lower_)};
+}
+
+void PaneSplitter::apply(const SplitGeometry::Panes& p) {
+  MoveWindow(upper_, p.upper.left, p.upper.top, p.upper.width(), p.upper.height(), TRUE);
+  MoveWindow(lower_, p.lower.left, p.lower.top, p.lower.width(), p.lower.height(), TRUE);
+  UpdateWindow(upper_);
+  UpdateWindow(lower_);
+}
+
+void PaneSplitter::setSplit(int y) {
+  if (owner_ == nullptr) return;
+  apply(geometry_.setSplit(measure(), y, &keptUpperHeight_));
+}
+
+void PaneSplitter::moveBy(int d) {
+  if (owner_ == nullptr) return;
+  SplitGeometry::Panes now = measure();
+  SplitGeometry::Panes next = geometry_.moveBy(now, d, &keptUpperHeight_);
+  // Nothing to do on the usual paint: avoid moving windows from WM_PAINT
+  // when the split is already where the user left it.
+  if (d == 0 && next.upper == now.upper && next.lower == now.lower) return;
+  apply(next);
+}
+
+bool PaneSplitter::cursorOverBar() const {
+  if (owner_ == nullptr) return false;
+  POINT pt;
+  GetCursorPos(&pt);
+  ScreenToClient(owner_, &pt);
+  return SplitGeometry::isOverBar(measure(), pt.x, pt.y);
+}
+
+}  // namespace tv

@@ -1,0 +1,33 @@
+// The movable boundary between the hex pane (above) and the text pane.
+#pragma once
+
+#include <windows.h>
+
+#include "app/Geometry.h"
+
+namespace tv {
+
+class PaneSplitter {
+ public:
+  void init(HWND owner, int upperId, int lowerId, int minUpper, int minLower);
+
+  // While dragging: the boundary goes to client y.
+  void setSplit(int y);
+  // Alt+Up/Down move by -17/+17; 0 puts the user's split back after the
+  // layout pass reset both panes.
+  void moveBy(int d);
+  // Whether the cursor (from GetCursorPos) is over the bar.
+  bool cursorOverBar() const;
+
+ private:
+  SplitGeometry::Panes measure() const;
+  void apply(const SplitGeometry::Panes& p);
+
+  HWND owner_ = nullptr;
+  HWND upper_ = nullptr;
+  HWND lower_ = nullptr;
+  SplitGeometry geometry_{18, 36};
+  int keptUpperHeight_ = 0;  // the hex pane height the user chose
+};
+
+}  // namespace tv

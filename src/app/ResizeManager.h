@@ -1,0 +1,40 @@
+// Keeps the controls anchored as the dialog is resized, never lets it get
+// smaller than it opened, and owns the size grip.
+#pragma once
+
+#include <windows.h>
+
+#include <vector>
+
+#include "app/Geometry.h"
+
+namespace tv {
+
+class ResizeManager {
+ public:
+  struct Rule {
+    int id;
+    Anchor anchor;
+    bool repaint;
+  };
+
+  void init(HWND dialog, const std::vector<Rule>& rules);
+  void onSize(WPARAM type, int clientWidth, int clientHeight);
+  void onGetMinMaxInfo(MINMAXINFO* info) const;
+
+ private:
+  struct Tracked {
+    HWND control;
+    Anchor anchor;
+    bool repaint;
+    Rect initial;
+  };
+
+  HWND dialog_ = nullptr;
+  HWND grip_ = nullptr;
+  SIZE initialClient_{};
+  POINT minTrack_{};
+  std::vector<Tracked> tracked_;
+};
+
+}  // namespace tv

@@ -1,0 +1,48 @@
+// The one way worker threads ask the UI thread to act: windows and their
+// controls are only ever touched on the thread that owns them.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+
+namespace tv {
+
+enum class JobKind : int { Text = 0, Hex = 1, Selection = 2, File = 3 };
+
+class UiBridge {
+ public:
+  static constexpr UINT kCallMessage = WM_APP + 1;      // lParam: std::function<void()>*
+  static constexpr UINT kTitleMessage = WM_APP + 2;     // rebuild the title
+  static constexpr UINT kJobEndedMessage = WM_APP + 3;  // wParam: JobKind
+
+  // Called on the UI thread once the window exists.
+  void attach(HWND window);
+  void detach() { window_ = nullptr; }
+
+  bool onUiThread() const { return GetCurrentThreadId() == uiThread_; }
+
+  // Runs fn on the UI thread and waits for it; runs it directly when
+  // already there. Nothing runs once the window is gone.
+  void call(const std::function<void()>& fn) const;
+
+  // Asks for a title rebuild without waiting. At most one request is
+  // pending; the rebuild reads the latest progress, so none is lost.
+  void requestTitle();
+  // Called by the UI thread as it handles the request.
+  void titleHandled() { titlePending_ = 0; }
+
+  // Tells the UI thread a send job has ended (it may close the port the
+  // job opened). Posted, so it is never handled inside another handler's
+  // wait.
+  void postJobEnded(JobKind job) const;
+
+ private:
+  std::atomic<HWND> window_{nullptr};  // set and cleared by the UI thread, read by workers
+  DWORD uiThread_ = 0;      // set once by the UI thread
+  std::atomic<uint8_t> titlePending_{0};
+};
+
+}  // namespace tv

@@ -1,0 +1,31 @@
+#include "send/TextLines.h"
+
+namespace tv {
+
+void CarriageReturnsToLineFeeds(std::wstring& text) {
+  for (wchar_t& c : text)
+    if (c == L'\r') c = L'\n';
+}
+
+std::vector<TextSpan> SplitTextLines(const std::wstring& text) {
+  std::vector<TextSpan> lines;
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == L'\n' || text[i] == L'\r' || i + 1 == text.size()) {
+      lines.push_back({start, i + 1});
+      start = i + 1;
+    }
+  }
+  return lines;
+}
+
+std::vector<TextSpan> SplitChunks(TextSpan line, std::size_t maxUnits) {
+  std::vector<TextSpan> chunks;
+  for (std::size_t p = line.start; p < line.end; p += maxUnits) {
+    std::size_t end = p + maxUnits < line.end ? p + maxUnits : line.end;
+    chunks.push_back({p, end});
+  }
+  return chunks;
+}
+
+}  // namespace tv

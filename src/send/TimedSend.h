@@ -1,0 +1,36 @@
+// Delay modes, the delay box's number and the window title's composition.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace tv {
+
+enum DelayMode : int32_t {
+  kDelayOff = 2100,        // one pass, no pauses
+  kDelayLoopAll = 2101,    // pause after each pass, repeat
+  kDelayLoopLines = 2102,  // pause after each line, repeat
+  kDelayOnceLines = 2103,  // pause after each line, one pass
+};
+
+bool PausesAfterLine(int32_t mode);
+bool PausesAfterPass(int32_t mode);
+bool RepeatsPasses(int32_t mode);
+
+// The title word of a mode, or null for a value outside 2100..2103 (the
+// title then keeps the tag it had).
+const wchar_t* DelayModeTag(int32_t mode);
+
+// Leading blanks, an optional sign, decimal digits; stops at anything else.
+// No digits give 0; out-of-range values saturate to the signed 32-bit limits.
+int32_t ParseDelayText(const wchar_t* text);
+
+// How long a pause really waits. A negative delay can only come from a
+// stored value; it waits no time rather than forever.
+uint32_t PauseMilliseconds(int32_t delay);
+
+// base, blank, tag, blank, progress, blank, spinner.
+std::wstring ComposeTitle(const std::wstring& base, const std::wstring& tag,
+                          const std::wstring& progress, wchar_t spinner);
+
+}  // namespace tv

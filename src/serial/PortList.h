@@ -1,0 +1,15 @@
+// The present serial ports, found through the device-setup interface.
+#pragma once
+
+#include "serial/PortEntries.h"
+
+namespace tv {
+
+class PortList : public PortEntries {
+ public:
+  // Scans the Ports class again; returns the new count. UI thread only
+  // (and static start-up).
+  int rescanPorts();
+};
+
+}  // namespace tv
