@@ -239,6 +239,7 @@ void MainDialog::initViews() {
   statusView_ = GetDlgItem(hwnd_, IDC_STATUS_VIEW);
   delayBox_ = GetDlgItem(hwnd_, IDC_DELAY_BOX);
 
+  hookDropTargets();
   SendMessageW(textPane_, EM_SETEVENTMASK, 0, ENM_DROPFILES);
   SendMessageW(hexPane_, EM_SETEVENTMASK, 0, ENM_DROPFILES);
   // Without ENM_UPDATE a rich edit on Windows never reports edits, and the

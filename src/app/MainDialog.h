@@ -4,11 +4,13 @@
 
 #include <windows.h>
 #include <richedit.h>
+#include <shellapi.h>
 
 #include <atomic>
 #include <cstdint>
 #include <string>
 
+#include "app/AppState.h"
 #include "app/PaneSplitter.h"
 #include "app/ResizeManager.h"
 #include "app/UiBridge.h"
@@ -66,6 +68,10 @@ class MainDialog {
 
   // ---- settings
   void saveSetting(SettingId id);
+
+  // ---- files (UI thread)
+  // Loads the first dropped file (a shortcut's target); releases the drop.
+  void loadDroppedFile(HDROP drop);
 
   // ---- reports into the receive view (UI thread)
   void reportPorts();
@@ -126,6 +132,7 @@ class MainDialog {
 
   // Files.
   void loadFileByDialog();
+  void hookDropTargets();
 
   // Worker threads.
   void startReceiveThread();
@@ -135,6 +142,7 @@ class MainDialog {
   void runHexSend();
   void runSelectionSend();
   void runFileSend();
+  void beginJob(Flag& busy, Flag& idle, bool pauses);
   void endJob(JobKind job);
   void pause();  // a job's wait of the delay box's milliseconds
 

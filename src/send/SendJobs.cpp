@@ -1,11 +1,166 @@
-// The text, hex and selection send jobs.
+// The text, hex and selection send jobs. Each works on a copy of its
+// content taken at its start, so edits made meanwhile do not reach it.
+#include <richedit.h>
+
+#include <vector>
+
 #include "app/AppState.h"
 #include "app/MainDialog.h"
+#include "send/HexCodec.h"
+#include "send/TextLines.h"
+#include "send/TimedSend.h"
+#include "serial/RichEditText.h"
+#include "serial/SerialChannel.h"
 
 namespace tv {
+namespace {
 
-void MainDialog::runTextSend() { endJob(JobKind::Text); }
-void MainDialog::runHexSend() { endJob(JobKind::Hex); }
-void MainDialog::runSelectionSend() { endJob(JobKind::Selection); }
+// Converts one chunk to the ANSI code page and writes it in one go. A chunk
+// boundary inside a surrogate pair is converted as it falls.
+void SendTextChunk(SerialChannel& channel, const wchar_t* units, std::size_t n) {
+  int size = WideCharToMultiByte(CP_ACP, 0, units, static_cast<int>(n), nullptr, 0, nullptr, nullptr);
+  if (size < 0) size = 0;
+  uint8_t* staging = channel.prepareStaging(static_cast<std::size_t>(size));
+  if (size > 0)
+    WideCharToMultiByte(CP_ACP, 0, units, static_cast<int>(n), reinterpret_cast<char*>(staging), size, nullptr,
+                        nullptr);
+  channel.writeStaging();
+}
+
+// Writes one byte per call, testing the busy flag before each, so a cancel
+// stops the output within one byte.
+void SendBytes(SerialChannel& channel, const HexCodec& codec, const Flag& busy) {
+  for (int32_t i = 0; i < codec.count() && busy; ++i) channel.writeBytes(codec.data() + i, 1);
+}
+
+// The display lines of the hex pane (it wraps at its width), read in
+// batches so a cancel during a long copy is seen soon.
+std::vector<std::wstring> CopyDisplayLines(const UiBridge& bridge, HWND pane, const Flag& busy) {
+  std::vector<std::wstring> lines;
+  LRESULT count = 0;
+  bridge.call([&] { count = SendMessageW(pane, EM_GETLINECOUNT, 0, 0); });
+  constexpr LRESULT kBatch = 256;
+  for (LRESULT first = 0; first < count && busy; first += kBatch) {
+    bridge.call([&] {
+      for (LRESULT k = first; k < first + kBatch && k < count && busy; ++k) {
+        LRESULT start = SendMessageW(pane, EM_LINEINDEX, static_cast<WPARAM>(k), 0);
+        LRESULT length = start < 0 ? 0 : SendMessageW(pane, EM_LINELENGTH, static_cast<WPARAM>(start), 0);
+        // EM_GETLINE takes the capacity in the buffer's first unit.
+        std::vector<wchar_t> buffer(static_cast<std::size_t>(length) + 2, L'\0');
+        std::size_t got = 0;
+        if (length > 0) {
+          *reinterpret_cast<WORD*>(buffer.data()) = static_cast<WORD>(length > 0xFFFF ? 0xFFFF : length);
+          LRESULT copied = SendMessageW(pane, EM_GETLINE, static_cast<WPARAM>(k), reinterpret_cast<LPARAM>(buffer.data()));
+          got = copied < 0 ? 0 : static_cast<std::size_t>(copied);
+          if (got > static_cast<std::size_t>(length)) got = static_cast<std::size_t>(length);
+        }
+        lines.emplace_back(buffer.data(), got);
+      }
+    });
+  }
+  return lines;
+}
+
+}  // namespace
+
+void MainDialog::beginJob(Flag& busy, Flag& idle, bool pauses) {
+  busy = 1;
+  idle = 0;
+  requestRefresh();
+  if (pauses) ResetEvent(cancelEvent_.get());
+}
+
+void MainDialog::runTextSend() {
+  AppState& app = App();
+  SerialChannel& channel = Serial().channel;
+  beginJob(app.textSendBusy, app.textSendIdle, true);
+
+  std::wstring text;
+  HWND pane = textPane_;
+  bridge_.call([&] { text = GetRichText(pane); });
+  const int total = static_cast<int>(text.size());
+  CarriageReturnsToLineFeeds(text);
+  const std::vector<TextSpan> lines = SplitTextLines(text);
+
+  do {
+    for (const TextSpan& line : lines) {
+      if (!app.textSendBusy) break;
+      for (const TextSpan& chunk : SplitChunks(line)) {
+        if (!app.textSendBusy) break;
+        SendTextChunk(channel, text.data() + chunk.start, chunk.end - chunk.start);
+        setProgress(Format(L"%04d/%dB", {static_cast<int>(line.end), total}));
+      }
+      if (PausesAfterLine(app.delayMode)) pause();
+    }
+    if (PausesAfterPass(app.delayMode)) pause();
+    // An empty pane repeating without a pause must not spin a core.
+    if (lines.empty()) Sleep(1);
+  } while (app.textSendBusy && RepeatsPasses(app.delayMode));
+  endJob(JobKind::Text);
+}
+
+void MainDialog::runHexSend() {
+  AppState& app = App();
+  SerialChannel& channel = Serial().channel;
+  beginJob(app.hexSendBusy, app.hexSendIdle, true);
+
+  std::vector<std::wstring> lines = CopyDisplayLines(bridge_, hexPane_, app.hexSendBusy);
+  const int lineCount = static_cast<int>(lines.size());
+  HexCodec codec;
+  do {
+    int total = 0;
+    for (int k = 0; k < lineCount && app.hexSendBusy; ++k) {
+      const std::wstring& line = lines[static_cast<std::size_t>(k)];
+      if (!line.empty()) {
+        total += codec.Parse(line.c_str());
+        SendBytes(channel, codec, app.hexSendBusy);
+        codec.Release();
+      }
+      setProgress(Format(L"%04d/%dL %04dB", {k + 1, lineCount, total}));
+      if (PausesAfterLine(app.delayMode)) pause();
+    }
+    if (PausesAfterPass(app.delayMode)) pause();
+    if (total == 0) Sleep(1);
+  } while (app.hexSendBusy && RepeatsPasses(app.delayMode));
+  lines.clear();
+  endJob(JobKind::Hex);
+}
+
+void MainDialog::runSelectionSend() {
+  AppState& app = App();
+  SerialChannel& channel = Serial().channel;
+  beginJob(app.selectionSendBusy, app.selectionSendIdle, false);
+
+  std::wstring text;
+  bridge_.call([&] {
+    HWND target = menuTarget();
+    if (target == nullptr) return;
+    SendMessageW(target, EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&selectionRange_));
+    LONG first = selectionRange_.cpMin, last = selectionRange_.cpMax;
+    if (last <= first) return;
+    std::vector<wchar_t> buffer(static_cast<std::size_t>(last - first) + 1, L'\0');
+    TEXTRANGEW range{{first, last}, buffer.data()};
+    LRESULT got = SendMessageW(target, EM_GETTEXTRANGE, 0, reinterpret_cast<LPARAM>(&range));
+    if (got < 0) got = 0;
+    if (static_cast<std::size_t>(got) >= buffer.size()) got = static_cast<LRESULT>(buffer.size() - 1);
+    text.assign(buffer.data(), static_cast<std::size_t>(got));
+  });
+
+  if (selectionFromHexPane_) {
+    if (!text.empty()) {
+      HexCodec codec;
+      codec.Parse(text.c_str());
+      SendBytes(channel, codec, app.selectionSendBusy);
+      codec.Release();
+    }
+  } else {
+    CarriageReturnsToLineFeeds(text);
+    for (const TextSpan& chunk : SplitChunks(TextSpan{0, text.size()})) {
+      if (!app.selectionSendBusy) break;
+      SendTextChunk(channel, text.data() + chunk.start, chunk.end - chunk.start);
+    }
+  }
+  endJob(JobKind::Selection);
+}
 
 }  // namespace tv

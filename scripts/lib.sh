@@ -1,0 +1,67 @@
+# Shared by scripts/run and scripts/test. Source it; do not run it.
+
+TV_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+TV_PACKAGES="cmake ninja-build g++ g++-mingw-w64-x86-64 g++-mingw-w64-i686 googletest wine64 xvfb
+  xdotool socat imagemagick fonts-wqy-microhei python3 python3-pytest procps"
+
+# Installs the Debian packages that are missing (needs root on a fresh machine).
+tv_ensure_packages() {
+  local missing=()
+  local p
+  for p in $TV_PACKAGES; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+  done
+  if [ ${#missing[@]} -gt 0 ]; then
+    echo "Installing: ${missing[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq
+    apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  fi
+}
+
+tv_build() {
+  local preset
+  for preset in "$@"; do
+    cmake --preset "$preset" >/dev/null
+    cmake --build --preset "$preset"
+  done
+}
+
+# A quiet Wine environment with the Chinese ANSI code page (936).
+tv_wine_env() {
+  export WINEPREFIX="$1"
+  export WINEDEBUG=-all
+  export WINEDLLOVERRIDES="mscoree,mshtml="
+  export LC_ALL=zh_CN.UTF-8
+}
+
+# Starts the prefix's wineserver with its output detached, so later wine
+# calls whose output we capture do not hang on processes holding the pipe.
+tv_wine_start() {
+  mkdir -p "$WINEPREFIX"
+  (wineserver -f -p >/dev/null 2>&1 &)
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    wineboot -i >/dev/null 2>&1
+  fi
+  wine cmd /c exit >/dev/null 2>&1 || true
+}
+
+tv_wine_stop() {
+  wineserver -k >/dev/null 2>&1 || true
+}
+
+# Starts Xvfb on a free display and exports DISPLAY; sets TV_XVFB_PID.
+tv_start_xvfb() {
+  local n=70
+  while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
+  Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+  TV_XVFB_PID=$!
+  export DISPLAY=":$n"
+  local i
+  for i in $(seq 50); do
+    [ -e "/tmp/.X11-unix/X$n" ] && return 0
+    sleep 0.1
+  done
+  echo "Xvfb did not start" >&2
+  return 1
+}
