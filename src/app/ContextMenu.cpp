@@ -1,10 +1,102 @@
-// The right-click menus.
+// The right-click menus: which pane was hit, what the menu holds in the
+// current state, and showing it.
+#include <windows.h>
+#include <richedit.h>
+
 #include "app/AppState.h"
 #include "app/MainDialog.h"
+#include "app/MenuModel.h"
+#include "resources/resource.h"
+#include "serial/SerialChannel.h"
+#include "settings/SettingsStore.h"
+#include "settings/StoredValues.h"
 
 namespace tv {
+namespace {
 
-void MainDialog::onContextMenu(int, int) {}
-void MainDialog::onSlotCommand(int) {}
+// Recorded stored slot text can be long; the menu shows 30 characters.
+constexpr std::size_t kSlotReadUnits = 1 << 20;
+
+HMENU BuildMenu(const Menu& items) {
+  HMENU menu = CreatePopupMenu();
+  if (menu == nullptr) return nullptr;
+  for (const MenuItem& item : items) {
+    switch (item.kind) {
+      case MenuItem::Kind::Separator:
+        AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+        break;
+      case MenuItem::Kind::Popup:
+        if (HMENU child = BuildMenu(item.children))
+          AppendMenuW(menu, MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(child), item.text.c_str());
+        break;
+      case MenuItem::Kind::Command: {
+        UINT flags = MF_STRING | (item.checked ? MF_CHECKED : 0) | (item.grayed ? MF_GRAYED : 0);
+        AppendMenuW(menu, flags, static_cast<UINT_PTR>(item.id), item.text.c_str());
+        break;
+      }
+    }
+  }
+  return menu;
+}
+
+// A point off every screen (a menu requested from far outside) is moved
+// into the nearest monitor's work area, left to right.
+int ClampX(int x, int y) {
+  POINT pt{x, y};
+  if (MonitorFromPoint(pt, MONITOR_DEFAULTTONULL) != nullptr) return x;
+  MONITORINFO info{};
+  info.cbSize = sizeof(info);
+  if (!GetMonitorInfoW(MonitorFromPoint(pt, MONITOR_DEFAULTTONEAREST), &info)) return x;
+  if (x < info.rcWork.left) return info.rcWork.left;
+  if (x >= info.rcWork.right) return info.rcWork.right - 1;
+  return x;
+}
+
+}  // namespace
+
+void MainDialog::onContextMenu(int x, int y) {
+  AppState& app = App();
+  app.menuTargetId = 0;
+  // The context-menu key reports (-1, -1): no pane is meant.
+  if (!(x == -1 && y == -1)) {
+    POINT pt{x, y};
+    for (int id : {IDC_RECEIVE_VIEW, IDC_TEXT_PANE, IDC_HEX_PANE, IDC_DELAY_BOX}) {
+      RECT r;
+      if (GetWindowRect(GetDlgItem(hwnd_, id), &r) && PtInRect(&r, pt)) app.menuTargetId = id;
+    }
+  }
+
+  MenuFacts facts;
+  facts.targetId = app.menuTargetId;
+  facts.textSendBusy = app.textSendBusy;
+  facts.hexSendBusy = app.hexSendBusy;
+  facts.fileSendBusy = app.fileSendBusy;
+  facts.selectionSendBusy = app.selectionSendBusy;
+  facts.delayMode = app.delayMode;
+  PortList& ports = Serial().ports;
+  for (int i = 0; i < ports.count(); ++i) facts.ports.push_back(ports.entryAt(i));
+  facts.currentPort = ports.findPort(app.portName);
+  facts.line = app.line;
+  facts.fileLoaded = fileLoaded_ != 0;
+  facts.loadedFileTitle = loadedFileTitleName_;
+  if (HWND target = menuTarget()) {
+    CHARRANGE sel{};
+    SendMessageW(target, EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&sel));
+    facts.selectionEmpty = sel.cpMin == sel.cpMax;
+  }
+  for (int n = 0; n < kSlotCount; ++n) {
+    facts.slots[static_cast<std::size_t>(n)].content =
+        MainStore().ReadString(SlotContentName(n).c_str(), kSlotReadUnits);
+    facts.slots[static_cast<std::size_t>(n)].label = LabelStore().ReadString(SlotLabelName(n).c_str(), kSlotReadUnits);
+  }
+
+  ContextMenuPlan plan = PlanContextMenu(facts);
+  if (plan.changesSelectAll) app.selectAllFirst = plan.selectAllFirst;
+  if (!plan.show) return;
+
+  UniqueMenu menu(BuildMenu(plan.items));
+  if (menu.get() == nullptr) return;
+  TrackPopupMenu(menu.get(), TPM_RIGHTBUTTON, ClampX(x, y), y, 0, hwnd_, nullptr);
+}
 
 }  // namespace tv

@@ -3,16 +3,23 @@
 // before the main window exists).
 #include "app/AppState.h"
 #include "serial/SerialChannel.h"
+#include "settings/SettingsStore.h"
 
 namespace tv {
 namespace {
 
+constexpr wchar_t kSettingsKey[] = L"SOFTWARE\\TarnVik";
+
 AppState g_app;
+SettingsStore g_mainStore(kSettingsKey);
+SettingsStore g_labelStore(kSettingsKey);
 SerialPort g_serial;
 
 }  // namespace
 
 AppState& App() { return g_app; }
 SerialPort& Serial() { return g_serial; }
+SettingsStore& MainStore() { return g_mainStore; }
+SettingsStore& LabelStore() { return g_labelStore; }
 
 }  // namespace tv

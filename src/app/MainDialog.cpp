@@ -242,13 +242,14 @@ void MainDialog::initViews() {
   hookDropTargets();
   SendMessageW(textPane_, EM_SETEVENTMASK, 0, ENM_DROPFILES);
   SendMessageW(hexPane_, EM_SETEVENTMASK, 0, ENM_DROPFILES);
-  // Without ENM_UPDATE a rich edit on Windows never reports edits, and the
-  // typed delay would never be taken over or stored.
-  SendMessageW(delayBox_, EM_SETEVENTMASK, 0, ENM_UPDATE | ENM_CHANGE);
   for (HWND view : {textPane_, receiveView_, hexPane_})
     SendMessageW(view, EM_EXLIMITTEXT, 0, 0x7FFFFFFF);
 
   SetWindowTextW(delayBox_, Format(L"%d", {app.delayTimeMs}).c_str());
+  // Without ENM_UPDATE a rich edit on Windows never reports edits, and the
+  // typed delay would never be taken over or stored. Set after the first
+  // text, which needs no storing.
+  SendMessageW(delayBox_, EM_SETEVENTMASK, 0, ENM_UPDATE);
   refreshStatus();
   reportPorts();
   portCount_ = Serial().ports.count();

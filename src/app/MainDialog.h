@@ -68,6 +68,8 @@ class MainDialog {
 
   // ---- settings
   void saveSetting(SettingId id);
+  // Asks first; removes the whole settings key when the user agrees.
+  void clearSettings();
 
   // ---- files (UI thread)
   // Loads the first dropped file (a shortcut's target); releases the drop.

@@ -1,16 +1,92 @@
-// Storing each setting the moment it changes, and reading them back at start.
+// Storing each setting the moment it changes, reading them back at start,
+// and the confirmed clear of the whole key.
+#include <shlwapi.h>
+
 #include "app/AppState.h"
 #include "app/MainDialog.h"
 #include "send/TimedSend.h"
 #include "serial/RichEditText.h"
+#include "settings/SettingsStore.h"
 
 namespace tv {
 
 void MainDialog::saveSetting(SettingId id) {
   AppState& app = App();
-  if (id == SettingId::DelayTime) app.delayTimeMs = ParseDelayText(GetRichText(delayBox_).c_str());
+  SettingsStore& store = MainStore();
+  const LineSelection& line = app.line;
+  switch (id) {
+    case SettingId::PortName:
+      store.WriteString(L"SelectedPortFileName", app.portName);
+      break;
+    case SettingId::TopMost:
+      store.WriteDword(L"TopMost", app.topMost ? 1 : 0);
+      break;
+    case SettingId::DelayType:
+      store.WriteDword(L"Selected_DelayType", static_cast<DWORD>(app.delayMode.load()));
+      break;
+    case SettingId::DelayTime:
+      app.delayTimeMs = ParseDelayText(GetRichText(delayBox_).c_str());
+      store.WriteDword(L"DelayTime", static_cast<DWORD>(app.delayTimeMs));
+      break;
+    case SettingId::BaudRate:
+      store.WriteDword(L"Selected_BaudRate", static_cast<DWORD>(line.baudItem));
+      break;
+    case SettingId::Parity:
+      store.WriteDword(L"Selected_Parity", static_cast<DWORD>(line.parityItem));
+      break;
+    case SettingId::DataBits:
+      store.WriteDword(L"Selected_DataBits", static_cast<DWORD>(line.dataBitsItem));
+      break;
+    case SettingId::StopBits:
+      store.WriteDword(L"Selected_StopBits", static_cast<DWORD>(line.stopBitsItem));
+      break;
+    case SettingId::FlowControl:
+      store.WriteDword(L"Selected_FlowControl", static_cast<DWORD>(line.flowItem));
+      break;
+    case SettingId::LoadedFile:
+      store.WriteString(L"LoadedFileFullName", loadedFileFullName_);
+      store.WriteString(L"LoadedFileTitleName", loadedFileTitleName_);
+      break;
+  }
 }
 
-void MainDialog::restoreSettings() {}
+void MainDialog::restoreSettings() {
+  AppState& app = App();
+  SettingsStore& store = MainStore();
+  auto restoreItem = [&store](const wchar_t* name, int32_t& field) {
+    if (auto v = store.ReadDword(name)) field = static_cast<int32_t>(*v);
+  };
+
+  // A port name is short; anything longer than a path is not one.
+  if (auto name = store.ReadString(L"SelectedPortFileName", MAX_PATH)) app.portName = *name;
+  if (auto v = store.ReadDword(L"TopMost")) app.topMost = *v == 1 ? 1 : 0;
+  if (auto v = store.ReadDword(L"Selected_DelayType")) {
+    app.delayMode = static_cast<int32_t>(*v);
+    rebuildTitle();
+  }
+  restoreItem(L"DelayTime", app.delayTimeMs);
+  restoreItem(L"Selected_BaudRate", app.line.baudItem);
+  restoreItem(L"Selected_Parity", app.line.parityItem);
+  restoreItem(L"Selected_DataBits", app.line.dataBitsItem);
+  restoreItem(L"Selected_StopBits", app.line.stopBitsItem);
+  restoreItem(L"Selected_FlowControl", app.line.flowItem);
+
+  // A path that does not fit is refused rather than cut: a cut path could
+  // name some other existing file or folder.
+  if (auto full = store.ReadString(L"LoadedFileFullName", kFullNameUnits)) {
+    if (full->size() < static_cast<std::size_t>(kFullNameUnits))
+      lstrcpynW(loadedFileFullName_, full->c_str(), kFullNameUnits);
+  }
+  if (auto title = store.ReadString(L"LoadedFileTitleName", kTitleNameUnits - 1))
+    lstrcpynW(loadedFileTitleName_, title->c_str(), kTitleNameUnits);
+  fileLoaded_ = loadedFileFullName_[0] != L'\0' && PathFileExistsW(loadedFileFullName_) ? 1 : 0;
+}
+
+void MainDialog::clearSettings() {
+  int answer = MessageBoxW(hwnd_, L"按[确定]  清除注册表相关配置,清除完成后将有提示音\n按[取消]或[X]  放弃清除",
+                           L"您打算清除软件配置", MB_OKCANCEL | MB_ICONQUESTION);
+  if (answer != IDOK) return;
+  if (MainStore().DeleteKey()) MessageBeep(MB_ICONASTERISK);
+}
 
 }  // namespace tv

@@ -1,0 +1,55 @@
+// The 31 quick text slots: store the selection (or a label), or put a
+// slot's text into a send pane.
+#include <windows.h>
+#include <richedit.h>
+
+#include <vector>
+
+#include "app/AppState.h"
+#include "app/MainDialog.h"
+#include "resources/resource.h"
+#include "serial/RichEditText.h"
+#include "settings/SettingsStore.h"
+#include "settings/StoredValues.h"
+
+namespace tv {
+namespace {
+
+bool Held(int key) { return GetKeyState(key) < 0; }
+
+}  // namespace
+
+void MainDialog::onSlotCommand(int id) {
+  int slot = id - ID_SLOT_FIRST;
+  HWND target = menuTarget();
+  if (target == nullptr) return;
+  bool labelOnly = Held(VK_SHIFT) || Held(VK_MBUTTON);
+
+  SendMessageW(target, EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&selectionRange_));
+  LONG first = selectionRange_.cpMin;
+  LONG last = selectionRange_.cpMax;
+  LONG count = last - first + 1;
+  if (labelOnly && count > static_cast<LONG>(kSlotLabelUnits)) {
+    last = first + static_cast<LONG>(kSlotLabelUnits);
+  } else if (count > static_cast<LONG>(kSlotTextUnits)) {
+    last = first + static_cast<LONG>(kSlotTextUnits);
+  }
+  selectionRange_.cpMax = last;
+
+  if (count > 1) {
+    std::vector<wchar_t> buffer(static_cast<std::size_t>(last - first) + 1, L'\0');
+    TEXTRANGEW range{{first, last}, buffer.data()};
+    SendMessageW(target, EM_GETTEXTRANGE, 0, reinterpret_cast<LPARAM>(&range));
+    buffer.back() = L'\0';
+    std::wstring text(buffer.data());
+    MainStore().WriteString((labelOnly ? SlotLabelName(slot) : SlotContentName(slot)).c_str(), text);
+    return;
+  }
+
+  if (target != hexPane_ && target != textPane_) return;
+  std::optional<std::wstring> stored = MainStore().ReadString(SlotContentName(slot).c_str(), 1 << 20);
+  if (Held(VK_CONTROL) || Held(VK_MBUTTON)) ClearView(target);
+  if (stored) SendMessageW(target, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(stored->c_str()));
+}
+
+}  // namespace tv
