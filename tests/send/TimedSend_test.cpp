@@ -1,0 +1,67 @@
+#include "send/TimedSend.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+
+namespace tv {
+namespace {
+
+TEST(TimedSend, DelayModes) {
+  struct Case {
+    int32_t mode;
+    bool afterLine, afterPass, repeats;
+    const wchar_t* tag;
+  } cases[] = {
+      {2100, false, false, false, L""},
+      {2101, false, true, true, L"ALL"},
+      {2102, true, false, true, L"LINE"},
+      {2103, true, false, false, L"ONCE"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(PausesAfterLine(c.mode), c.afterLine) << c.mode;
+    EXPECT_EQ(PausesAfterPass(c.mode), c.afterPass) << c.mode;
+    EXPECT_EQ(RepeatsPasses(c.mode), c.repeats) << c.mode;
+    ASSERT_NE(DelayModeTag(c.mode), nullptr) << c.mode;
+    EXPECT_EQ(std::wstring(DelayModeTag(c.mode)), c.tag);
+  }
+  for (int32_t mode : {0, 2099, 2104, -2101, 2050}) {
+    EXPECT_EQ(DelayModeTag(mode), nullptr) << mode;
+    EXPECT_FALSE(PausesAfterLine(mode) || PausesAfterPass(mode) || RepeatsPasses(mode)) << mode;
+  }
+}
+
+TEST(TimedSend, ParseDelayText) {
+  struct Case {
+    const wchar_t* text;
+    int32_t value;
+  } cases[] = {
+      {L"250", 250},      {L"250ms", 250}, {L" 40", 40},  {L"\t\r\n 7", 7}, {L"", 0},
+      {L"abc", 0},        {L"007", 7},     {L"-15", -15}, {L"+15", 15},     {L"-", 0},
+      {L"- 5", 0},        {L"1 2", 1},     {L"12a3", 12}, {L"2147483647", INT32_MAX},
+      {L"2147483648", INT32_MAX},          {L"99999999999999999999999", INT32_MAX},
+      {L"-2147483648", INT32_MIN},         {L"-2147483649", INT32_MIN},
+      {L"-99999999999999999999999", INT32_MIN},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(ParseDelayText(c.text), c.value) << testing::PrintToString(std::wstring(c.text));
+  EXPECT_EQ(ParseDelayText(nullptr), 0);
+}
+
+TEST(TimedSend, PauseMilliseconds) {
+  EXPECT_EQ(PauseMilliseconds(0), 0u);
+  EXPECT_EQ(PauseMilliseconds(250), 250u);
+  EXPECT_EQ(PauseMilliseconds(INT32_MAX), 2147483647u);
+  EXPECT_EQ(PauseMilliseconds(-1), 0u);
+  EXPECT_EQ(PauseMilliseconds(INT32_MIN), 0u);
+}
+
+TEST(TimedSend, ComposeTitle) {
+  EXPECT_EQ(ComposeTitle(L"Tarn#Vik", L"", L"", L' '), L"Tarn#Vik    ");
+  EXPECT_EQ(ComposeTitle(L"Tarn#Vik", L"LINE", L"3/10", L'|'), L"Tarn#Vik LINE 3/10 |");
+  EXPECT_EQ(ComposeTitle(L"", L"ALL", L"", L'/'), L" ALL  /");
+}
+
+}  // namespace
+}  // namespace tv
