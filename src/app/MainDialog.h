@@ -77,6 +77,7 @@ class MainDialog {
 
   // ---- reports into the receive view (UI thread)
   void reportPorts();
+  void reportDisks();
   void reportLoadedFile();
 
   // The views, looked up once at initialisation.

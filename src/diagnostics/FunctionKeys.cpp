@@ -1,10 +1,32 @@
-// The function keys (acting on release) and the port list report.
+// The function keys, acting on release: help, test texts, reports, clearing
+// the views and the stored settings.
+#include <cstdlib>
+#include <vector>
+
 #include "app/AppState.h"
 #include "app/MainDialog.h"
+#include "diagnostics/Texts.h"
+#include "send/HexCodec.h"
 #include "serial/RichEditText.h"
 #include "serial/SerialChannel.h"
 
 namespace tv {
+namespace {
+
+// Which pair F3 shows next: the mixed text first. UI thread only.
+bool g_nextTestTextMixed = true;
+
+// The text's bytes in the ANSI code page, as hex pairs.
+std::wstring AnsiHex(const wchar_t* text) {
+  int size = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
+  if (size <= 1) return std::wstring();
+  std::vector<char> bytes(static_cast<std::size_t>(size));
+  WideCharToMultiByte(CP_ACP, 0, text, -1, bytes.data(), size, nullptr, nullptr);
+  // The terminating zero is converted but not shown.
+  return FormatHexBytes(reinterpret_cast<const uint8_t*>(bytes.data()), static_cast<std::size_t>(size - 1));
+}
+
+}  // namespace
 
 void MainDialog::reportPorts() {
   PortList& ports = Serial().ports;
@@ -20,26 +42,56 @@ void MainDialog::reportPorts() {
 
 void MainDialog::onFunctionKey(unsigned key) {
   AppState& app = App();
-  bool jobsIdle = app.textSendIdle && app.hexSendIdle && app.selectionSendIdle;
+  bool panesFree = app.textSendIdle && app.hexSendIdle && app.selectionSendIdle;
+  bool allFree = panesFree && app.fileSendIdle;
   switch (key) {
+    case VK_F1:
+      PutText(receiveView_, HelpText(), kReplaceAll);
+      break;
+    case VK_F2:
+      if (panesFree) {
+        const wchar_t* text = TestTexts()[static_cast<std::size_t>(std::rand()) % kTestTextCount];
+        PutText(textPane_, text, kReplaceAll);
+        PutText(hexPane_, AnsiHex(text), kReplaceAll);
+        PutText(textPane_, text, kReplaceAll);
+      }
+      break;
+    case VK_F3:
+      if (panesFree) {
+        bool mixed = g_nextTestTextMixed;
+        g_nextTestTextMixed = !g_nextTestTextMixed;
+        if (mixed) {
+          PutText(hexPane_, ByteListing(0, 255), kReplaceAll);
+          PutText(textPane_, MixedTestText(), kReplaceAll);
+        } else {
+          PutText(hexPane_, ByteListing(32, 125) + HexPattern(), kReplaceAll);
+          PutText(textPane_, EnglishTestText(), kReplaceAll);
+        }
+      }
+      break;
     case VK_F4:
       reportPorts();
       break;
+    case VK_F5:
+      reportDisks();
+      SendMessageW(receiveView_, WM_VSCROLL, SB_BOTTOM, 0);
+      break;
     case VK_F7:
-      if (jobsIdle && app.fileSendIdle) ClearView(receiveView_);
+      if (allFree) ClearView(receiveView_);
       break;
     case VK_F8:
-      if (jobsIdle && app.fileSendIdle) {
+      if (allFree) {
         ClearView(textPane_);
         ClearView(receiveView_);
         ClearView(hexPane_);
       }
       break;
+    case VK_F9:
+      clearSettings();
+      break;
     default:
       break;
   }
 }
-
-LRESULT MainDialog::onDeviceChange(WPARAM, LPARAM) { return 0; }
 
 }  // namespace tv

@@ -1,0 +1,24 @@
+#include "diagnostics/DeviceText.h"
+
+namespace tv {
+
+wchar_t DriveLetterFromMask(uint32_t unitMask) {
+  for (int i = 0; i < 26; ++i)
+    if (unitMask & (1u << i)) return static_cast<wchar_t>(L'A' + i);
+  return L'-';
+}
+
+const wchar_t* DriveTypeText(unsigned driveType) {
+  switch (driveType) {
+    case 0: return L"§未知§";
+    case 1: return L"路径未找到!";
+    case 2: return L"■可移动硬盘■";
+    case 3: return L"□本地硬盘□";
+    case 4: return L"○网盘○";
+    case 5: return L"△光驱△";
+    case 6: return L"内存盘";
+    default: return L"";
+  }
+}
+
+}  // namespace tv
