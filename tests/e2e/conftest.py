@@ -37,6 +37,11 @@ def pytest_configure(config: pytest.Config) -> None:
     config.addinivalue_line("markers", "e2e_timeout(seconds): hard limit for one test (default 300)")
 
 
+def pytest_sessionstart(session: pytest.Session) -> None:
+    # Screenshots of an earlier run's failures would be mistaken for this one's.
+    shutil.rmtree(tvh.FAILURE_DIR, ignore_errors=True)
+
+
 def _must_have_everything() -> bool:
     # In CI a missing build output or tool is a failure, not a skip: a
     # suite that skips everything would look green.
@@ -66,10 +71,16 @@ def tv() -> Iterator[tvh.Session]:
     s = tvh.Session()
     s.start()
     _session = s
+    old_display = os.environ.get("DISPLAY")
+    os.environ["DISPLAY"] = s.display  # for any X tool a test runs itself
     try:
         yield s
     finally:
         _session = None
+        if old_display is None:
+            os.environ.pop("DISPLAY", None)
+        else:
+            os.environ["DISPLAY"] = old_display
         s.stop()
 
 

@@ -11,12 +11,17 @@
  * Each request is appended to the file named by TV_TERMIOS_LOG as one line:
  *   T <path> <iflag> <cflag> <ospeed>            (tcsetattr)
  *   S <path> <baud_base> <custom_divisor> <flags> (TIOCSSERIAL)
+ *   M <path> <DTR and RTS bits>                   (TIOCMSET/BIS/BIC)
  * For ptys the library also makes the port behave like a real UART
  * towards the process: tcgetattr reports the data bits and parity last
  * set (Wine reads the termios before each change, and would otherwise
  * put back CS8 and no parity itself), and TIOCGSERIAL/TIOCSSERIAL are
  * answered as a 16550 with a fast clock would, so Wine's custom-rate path
- * runs as it does on hardware.
+ * runs as it does on hardware. Modem lines (TIOCMGET and friends, which a
+ * pty refuses, so Wine's EscapeCommFunction(SETDTR) and
+ * GetCommModemStatus would fail) are kept here: DTR and RTS as set, and
+ * CTS/DSR/RI/CD read from the file $TV_MODEM_DIR/<pts number>, a decimal
+ * TIOCM_* mask the test writes (no file: all low).
  */
 #define _GNU_SOURCE
 #include <dlfcn.h>
@@ -70,6 +75,7 @@ static struct {
     int has_cflag;
     tcflag_t cflag;
     int serial_flags;
+    int modem_out;
 } fds[MAX_FD];
 
 static int same_port(int fd, const char *path) {
@@ -80,6 +86,22 @@ static void remember_path(int fd, const char *path) {
     if (fd < 0 || fd >= MAX_FD || same_port(fd, path)) return;
     memset(&fds[fd], 0, sizeof fds[fd]);
     snprintf(fds[fd].path, sizeof fds[fd].path, "%s", path);
+    fds[fd].modem_out = TIOCM_DTR | TIOCM_RTS;  /* raised on open, as a tty does */
+}
+
+static int modem_inputs(const char *path) {
+    const char *dir = getenv("TV_MODEM_DIR");
+    if (!dir || !*dir) return 0;
+    char name[600];
+    snprintf(name, sizeof name, "%s/%s", dir, path + 9);
+    int saved = errno, bits = 0;
+    FILE *f = fopen(name, "re");
+    if (f) {
+        if (fscanf(f, "%d", &bits) != 1) bits = 0;
+        fclose(f);
+    }
+    errno = saved;
+    return bits & (TIOCM_CTS | TIOCM_DSR | TIOCM_RI | TIOCM_CD);
 }
 
 /* Wine sets a rate with no Bnnn constant as TIOCSSERIAL (custom divisor)
@@ -156,6 +178,29 @@ int ioctl(int fd, unsigned long request, ...) {
     void *arg = va_arg(ap, void *);
     va_end(ap);
 
+    if (request == TIOCMGET || request == TIOCMSET || request == TIOCMBIS || request == TIOCMBIC) {
+        char path[512];
+        if (fd >= 0 && fd < MAX_FD && fd_path(fd, path, sizeof path) == 0 && is_pty(path)) {
+            int *bits = (int *)arg;
+            if (!bits) {
+                errno = EFAULT;
+                return -1;
+            }
+            remember_path(fd, path);
+            const int outs = TIOCM_DTR | TIOCM_RTS;
+            if (request == TIOCMGET) {
+                *bits = fds[fd].modem_out | modem_inputs(path);
+                return 0;
+            }
+            if (request == TIOCMSET) fds[fd].modem_out = *bits & outs;
+            else if (request == TIOCMBIS) fds[fd].modem_out |= *bits & outs;
+            else fds[fd].modem_out &= ~(*bits & outs);
+            char line[700];
+            snprintf(line, sizeof line, "M %s %d\n", path, fds[fd].modem_out);
+            record(line);
+            return 0;
+        }
+    }
     if (request == TIOCGSERIAL || request == TIOCSSERIAL) {
         char path[512];
         if (fd_path(fd, path, sizeof path) == 0 && is_pty(path)) {

@@ -10,6 +10,9 @@ The pieces, from the bottom up:
 * ``App``: one running instance of the program with its main window.
 * ``VirtualPort``: a socat pty pair mapped to ``COMn`` in the prefix, with
   the Linux "device end" in the test's hands.
+* termios_spy.c: preloaded into the program's Wine process, it makes the
+  pty behave like a UART (data bits, parity, custom rates, modem lines)
+  and records what the program asked for, which the pty cannot show.
 
 conftest.py turns these into pytest fixtures; everything here can also be
 used from a Python prompt for poking at the program by hand (see
@@ -513,6 +516,11 @@ class Helper:
         except (OSError, HarnessError) as e:
             self.close()  # replaced on the next request
             raise HarnessError(f"helper failed on {command!r}: {e}") from None
+        except BaseException:
+            # Interrupted between request and answer (a test's time limit,
+            # Ctrl-C): the answer still due would be read as the next one's.
+            self.close()
+            raise
         ok, fields = decode_answer(line)
         if not ok:
             raise HelperError(f"{command}: {fields[0] if fields else '?'}")
@@ -778,6 +786,36 @@ class Helper:
     def com_open_ports(self) -> list[str]:
         return self.request("com-list-open")
 
+    def com_escape(self, name: str, function: int) -> None:
+        """EscapeCommFunction: SETRTS 3, CLRRTS 4, SETDTR 5, CLRDTR 6,
+        SETBREAK 8, CLRBREAK 9."""
+        self.request("com-escape", name, function)
+
+    def com_modem_status(self, name: str) -> int:
+        """GetCommModemStatus: CTS 0x10, DSR 0x20, RING 0x40, RLSD 0x80."""
+        return self._int("com-modem", name)
+
+    # -- clipboard
+
+    def clipboard_set_text(self, text: str) -> None:
+        self.request("clipboard-set-text", text)
+
+    def clipboard_get_text(self) -> Optional[str]:
+        """CF_UNICODETEXT up to its NUL; None when there is none."""
+        f = self.request("clipboard-get-text")
+        return f[1] if f[0] == "text" else None
+
+    def clipboard_set(self, format: int, data: bytes) -> None:
+        """Raw bytes under a clipboard format (CF_TEXT 1 wants a NUL at the end)."""
+        self.request("clipboard-set", format, bytes(data).hex())
+
+    def clipboard_get(self, format: int) -> Optional[bytes]:
+        f = self.request("clipboard-get", format)
+        return bytes.fromhex(f[1]) if f[0] == "data" else None
+
+    def clipboard_clear(self) -> None:
+        self.request("clipboard-clear")
+
 
 # --------------------------------------------------------------------------
 # X input
@@ -828,13 +866,19 @@ class App:
     ``wait_until`` / ``wait_text`` for results rather than reading once.
     """
 
-    def __init__(self, proc: subprocess.Popen, hwnd: int, helper: Helper, inp: Input, display: str):
+    def __init__(self, proc: subprocess.Popen, hwnd: Optional[int], helper: Helper, inp: Input, display: str):
         self.proc = proc
-        self.hwnd = hwnd
         self.h = helper
         self.input = inp
         self.display = display
-        self.wpid = helper.window_pid(hwnd)
+        self.hwnd: int = 0
+        self.wpid: int = 0
+        if hwnd:
+            self.attach(hwnd)
+
+    def attach(self, hwnd: int) -> None:
+        self.hwnd = hwnd
+        self.wpid = self.h.window_pid(hwnd)
 
     # -- process
 
@@ -910,6 +954,17 @@ class App:
     def windows(self) -> list[WindowInfo]:
         """All top-level windows of the program (message boxes, menus...)."""
         return self.h.list_windows(self.wpid)
+
+    def popups(self, class_name: Optional[str] = None) -> list[WindowInfo]:
+        """Visible top-level windows of the program other than the main
+        one: message boxes and dialogs ("#32770"), popup menus ("#32768")."""
+        return [w for w in self.windows() if w.visible and w.hwnd != self.hwnd
+                and (class_name is None or w.class_name == class_name)]
+
+    def wait_popup(self, class_name: Optional[str] = "#32770", timeout: float = 5.0) -> WindowInfo:
+        """The first popup of that class to appear (a message box by default)."""
+        return self.wait_until(lambda: (self.popups(class_name) or [None])[0], timeout,
+                               message=f"a {class_name or 'popup'} window")
 
     # -- acting through messages
 
@@ -1024,8 +1079,12 @@ class AppLauncher:
 
     def start(self, registry: Optional[dict[str, Any]] = None, *, keep_registry: bool = False,
               args: Iterable[str] = (), exe: Optional[Path] = None, cwd: Optional[Path] = None,
-              title_prefixes: Iterable[str] = APP_TITLE_PREFIXES, timeout: float = 20.0) -> App:
+              title_prefixes: Iterable[str] = APP_TITLE_PREFIXES, timeout: float = 20.0,
+              wait_window: bool = True) -> App:
         """Starts the program and waits for its main window.
+
+        With ``wait_window=False`` it returns at once, with no window
+        attached (for a program expected to end by itself; wait_exit()).
 
         The settings key is deleted first and, when ``registry`` is given,
         filled with those values (see Helper.reg_set: int, str, bytes,
@@ -1043,11 +1102,15 @@ class AppLauncher:
                 s.helper.reg_load(SETTINGS_KEY, registry)
         prefixes = tuple(title_prefixes)
         # Windows of instances this test already runs are not the new one's.
-        taken = {a.wpid for a in self.apps if a.running}
+        taken = {a.wpid for a in self.apps if a.running and a.wpid}
         before = {w.hwnd for w in s.helper.list_windows() if w.title.startswith(prefixes)}
         proc = subprocess.Popen(["wine", str(exe), *args], env=s.app_env, cwd=str(cwd or self.cwd),
                                 stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=s.app_log())
         self.procs.append(proc)
+        if not wait_window:
+            app = App(proc, None, s.helper, s.input, s.display)
+            self.apps.append(app)
+            return app
 
         def find() -> Optional[int]:
             if proc.poll() is not None:
@@ -1068,6 +1131,8 @@ class AppLauncher:
         # The next test must not see this test's windows, which the
         # wineserver takes away shortly after their process ends.
         for app in self.apps:
+            if not app.hwnd:
+                continue
             try:
                 wait_until(lambda: not self.session.helper.is_window(app.hwnd), 5.0)
             except (AssertionError, HarnessError, HelperError):
@@ -1153,6 +1218,26 @@ def _settings_from_flags(cflag: int, iflag: int, baud: int) -> LineSettings:
                         xon_in=bool(iflag & termios.IXOFF), cflag=cflag, iflag=iflag)
 
 
+TIOCM_DTR, TIOCM_RTS = 0x002, 0x004
+TIOCM_CTS, TIOCM_CD, TIOCM_RI, TIOCM_DSR = 0x020, 0x040, 0x080, 0x100
+
+
+def requested_modem_outputs(log: Path, device: str) -> Optional[dict[str, bool]]:
+    """DTR and RTS as last set on ``device`` through the spy; None if never."""
+    try:
+        lines = log.read_text(errors="replace").splitlines()
+    except FileNotFoundError:
+        return None
+    bits = None
+    for line in lines:
+        parts = line.split(" ")
+        if len(parts) == 3 and parts[0] == "M" and parts[1] == device:
+            bits = int(parts[2])
+    if bits is None:
+        return None
+    return {"dtr": bool(bits & TIOCM_DTR), "rts": bool(bits & TIOCM_RTS)}
+
+
 def requested_line_settings(log: Path, device: str) -> Optional[LineSettings]:
     """The line settings last requested for ``device`` (a /dev/pts path)
     according to the spy's log, with Wine's custom-divisor rates resolved."""
@@ -1165,7 +1250,7 @@ def requested_line_settings(log: Path, device: str) -> Optional[LineSettings]:
     for line in lines:
         parts = line.split(" ")
         if len(parts) != 5 or parts[1] != device:
-            continue
+            continue  # M records have 3 fields
         if parts[0] == "S":
             base, divisor, flags = int(parts[2]), int(parts[3]), int(parts[4])
             custom = base // divisor if divisor and flags & _ASYNC_SPD_MASK == _ASYNC_SPD_CUST else None
@@ -1215,6 +1300,7 @@ class VirtualPort:
             wait_until(lambda: self.app_end.exists() and self.dev_end.exists(), 10.0, 0.01,
                        message="socat's pty links")
             self.fd = os.open(self.dev_end, os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK)
+            self._clear_modem_inputs()  # pty numbers are reused
             if os.path.lexists(self.link):
                 self._old_link = os.readlink(self.link) if self.link.is_symlink() else None
                 self.link.unlink()
@@ -1343,6 +1429,30 @@ class VirtualPort:
             raise HarnessError("termios spy not available (no C compiler?)")
         return requested_line_settings(self.session.termios_log, os.path.realpath(self.app_end))
 
+    def modem_outputs(self) -> Optional[dict[str, bool]]:
+        """{"dtr": bool, "rts": bool} as the program last set them with
+        EscapeCommFunction (or Wine for it); None if it never did. A port
+        starts with both raised."""
+        if self.session.termios_log is None:
+            raise HarnessError("termios spy not available (no C compiler?)")
+        return requested_modem_outputs(self.session.termios_log, os.path.realpath(self.app_end))
+
+    def set_modem_inputs(self, cts: bool = False, dsr: bool = False, ring: bool = False, cd: bool = False) -> None:
+        """What GetCommModemStatus reports to the program from now on. (No
+        WaitCommEvent event is raised for the change.)"""
+        if self.session.modem_dir is None:
+            raise HarnessError("termios spy not available (no C compiler?)")
+        bits = (TIOCM_CTS if cts else 0) | (TIOCM_DSR if dsr else 0) | (TIOCM_RI if ring else 0) | \
+            (TIOCM_CD if cd else 0)
+        name = os.path.basename(os.path.realpath(self.app_end))
+        tmp = self.session.modem_dir / f".{name}.tmp"
+        tmp.write_text(str(bits))
+        os.replace(tmp, self.session.modem_dir / name)
+
+    def _clear_modem_inputs(self) -> None:
+        if self.session.modem_dir is not None and self.app_end.exists():
+            (self.session.modem_dir / os.path.basename(os.path.realpath(self.app_end))).unlink(missing_ok=True)
+
     def set_busy(self, busy: bool = True) -> None:
         """Makes opening the port fail with ERROR_ACCESS_DENIED, as when
         another program holds it; an open handle stays usable."""
@@ -1411,6 +1521,8 @@ class VirtualPort:
             self.fd = -1
         if self._mode is not None and self.socat is not None:
             self.set_busy(False)
+        if self.socat is not None:
+            self._clear_modem_inputs()
         end_process(self.socat)
         self.socat = None
         self._remove_link()
@@ -1449,6 +1561,7 @@ class Session:
         self.input: Input
         self.tmp_root: Path
         self.termios_log: Optional[Path] = None
+        self.modem_dir: Optional[Path] = None
         self.app_env: dict[str, str] = {}
         self._app_log = None
 
@@ -1472,7 +1585,10 @@ class Session:
             self.app_env = dict(self.env)
             if spy is not None:
                 self.termios_log = self.tmp_root / "termios.log"
-                self.app_env.update(LD_PRELOAD=str(spy), TV_TERMIOS_LOG=str(self.termios_log))
+                self.modem_dir = self.tmp_root / "modem"
+                self.modem_dir.mkdir()
+                self.app_env.update(LD_PRELOAD=str(spy), TV_TERMIOS_LOG=str(self.termios_log),
+                                    TV_MODEM_DIR=str(self.modem_dir))
             self.helper = Helper(self.app_env, log_path=LOG_DIR / "helper.log").start()
         except BaseException:
             self.stop()

@@ -577,6 +577,47 @@ std::string port_read(HANDLE h, size_t max, DWORD timeout_ms) {
     return to_hex(got.data(), got.size());
 }
 
+// ---------------------------------------------------------------- clipboard
+
+struct ClipboardOpen {
+    ClipboardOpen() {
+        // Another process (the program) may hold it for a moment.
+        for (int i = 0; i < 100; ++i) {
+            if (OpenClipboard(nullptr)) return;
+            Sleep(20);
+        }
+        fail_last("OpenClipboard");
+    }
+    ~ClipboardOpen() { CloseClipboard(); }
+};
+
+// Format 0 only empties the clipboard.
+void clipboard_set(UINT format, const void* data, size_t size) {
+    ClipboardOpen open;
+    if (!EmptyClipboard()) fail_last("EmptyClipboard");
+    if (!format) return;
+    HGLOBAL mem = GlobalAlloc(GMEM_MOVEABLE, size ? size : 1);
+    if (!mem) fail_last("GlobalAlloc");
+    void* p = GlobalLock(mem);
+    if (size) memcpy(p, data, size);
+    GlobalUnlock(mem);
+    if (!SetClipboardData(format, mem)) {
+        GlobalFree(mem);
+        fail_last("SetClipboardData");
+    }
+}
+
+bool clipboard_get(UINT format, std::vector<unsigned char>& out) {
+    ClipboardOpen open;
+    HANDLE h = GetClipboardData(format);
+    if (!h) return false;
+    const void* p = GlobalLock(h);
+    if (!p) return false;
+    out.assign((const unsigned char*)p, (const unsigned char*)p + GlobalSize(h));
+    GlobalUnlock(h);
+    return true;
+}
+
 // ---------------------------------------------------------------- commands
 
 using Handler = std::function<Fields(const Args&)>;
@@ -1026,6 +1067,52 @@ std::map<std::string, Handler>& commands() {
         Fields out;
         for (auto& p : g_ports) out.push_back(utf8(p.first));
         return out;
+    };
+    // EscapeCommFunction: SETRTS 3, CLRRTS 4, SETDTR 5, CLRDTR 6, SETBREAK 8, CLRBREAK 9.
+    c["com-escape"] = [](const Args& a) -> Fields {
+        need(a, 2, 2, "com-escape <name> <function>");
+        if (!EscapeCommFunction(port_handle(a[0]), (DWORD)parse_int(a[1], "function")))
+            fail_last("EscapeCommFunction");
+        return {};
+    };
+    // GetCommModemStatus: CTS 0x10, DSR 0x20, RING 0x40, RLSD 0x80.
+    c["com-modem"] = [](const Args& a) -> Fields {
+        need(a, 1, 1, "com-modem <name>");
+        DWORD st = 0;
+        if (!GetCommModemStatus(port_handle(a[0]), &st)) fail_last("GetCommModemStatus");
+        return {unum(st)};
+    };
+
+    // --- clipboard (Unicode text, or raw bytes of any format)
+    c["clipboard-set-text"] = [](const Args& a) -> Fields {
+        need(a, 1, 1, "clipboard-set-text <text>");
+        clipboard_set(CF_UNICODETEXT, a[0].c_str(), (a[0].size() + 1) * sizeof(wchar_t));
+        return {};
+    };
+    c["clipboard-set"] = [](const Args& a) -> Fields {
+        need(a, 2, 2, "clipboard-set <format> <hex>");
+        std::vector<unsigned char> data = parse_hex(a[1]);
+        clipboard_set((UINT)parse_int(a[0], "format"), data.data(), data.size());
+        return {};
+    };
+    c["clipboard-get-text"] = [](const Args& a) -> Fields {
+        need(a, 0, 0, "clipboard-get-text");
+        std::vector<unsigned char> data;
+        if (!clipboard_get(CF_UNICODETEXT, data)) return {"absent"};
+        std::wstring text((const wchar_t*)data.data(), data.size() / sizeof(wchar_t));
+        text = text.substr(0, wcsnlen(text.c_str(), text.size()));
+        return {"text", utf8(text)};
+    };
+    c["clipboard-get"] = [](const Args& a) -> Fields {
+        need(a, 1, 1, "clipboard-get <format>");
+        std::vector<unsigned char> data;
+        if (!clipboard_get((UINT)parse_int(a[0], "format"), data)) return {"absent"};
+        return {"data", to_hex(data.data(), data.size())};
+    };
+    c["clipboard-clear"] = [](const Args& a) -> Fields {
+        need(a, 0, 0, "clipboard-clear");
+        clipboard_set(0, nullptr, 0);
+        return {};
     };
     return c;
 }
