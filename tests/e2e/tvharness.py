@@ -67,6 +67,37 @@ DBT_DEVICEARRIVAL = 0x8000
 DBT_DEVICEREMOVECOMPLETE = 0x8004
 
 
+class _ResourceIds:
+    """The program's command and control ids, read from its resource
+    header, so tests say ``ids.IDC_RECEIVE_VIEW`` rather than 1005."""
+
+    HEADER = REPO / "src" / "resources" / "resource.h"
+
+    def __init__(self) -> None:
+        self._values: Optional[dict[str, int]] = None
+
+    def _load(self) -> dict[str, int]:
+        if self._values is None:
+            text = self.HEADER.read_text(encoding="utf-8", errors="replace") if self.HEADER.is_file() else ""
+            self._values = {m.group(1): int(m.group(2), 0)
+                            for m in re.finditer(r"^\s*#define\s+(\w+)\s+(0x[0-9A-Fa-f]+|\d+)\b", text, re.M)}
+        return self._values
+
+    def __getattr__(self, name: str) -> int:
+        if name.startswith("_"):
+            raise AttributeError(name)
+        try:
+            return self._load()[name]
+        except KeyError:
+            raise AttributeError(f"{name} is not defined in {self.HEADER.name}") from None
+
+    def __dir__(self) -> list[str]:
+        return sorted(self._load())
+
+
+ids = _ResourceIds()
+
+
 class HarnessError(RuntimeError):
     """The test environment itself failed (not the program under test)."""
 
@@ -1510,6 +1541,10 @@ class VirtualPort:
                 except OSError:
                     continue
         return holders
+
+    def is_open(self) -> bool:
+        """Whether some Windows process (the program) has the port open."""
+        return bool(self.app_end_holders())
 
     def close(self) -> None:
         try:
