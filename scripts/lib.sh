@@ -1,7 +1,7 @@
 # Shared by scripts/run and scripts/test. Source it; do not run it.
 
 TV_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-TV_PACKAGES="cmake ninja-build g++ g++-mingw-w64-x86-64 g++-mingw-w64-i686 googletest wine64 xvfb
+TV_PACKAGES="cmake ninja-build gcc g++ g++-mingw-w64-x86-64 g++-mingw-w64-i686 googletest wine64 xvfb
   xdotool socat imagemagick fonts-wqy-microhei python3 python3-pytest procps"
 
 # Installs the Debian packages that are missing (needs root on a fresh machine).
