@@ -80,8 +80,9 @@ LRESULT MainDialog::onNotify(const NMHDR* header) {
   if (header == nullptr || header->code != EN_DROPFILES) return 0;
   if (header->idFrom != IDC_TEXT_PANE && header->idFrom != IDC_HEX_PANE) return 0;
   loadDroppedFile(static_cast<HDROP>(reinterpret_cast<const ENDROPFILES*>(header)->hDrop));
-  // Non-zero keeps the control from inserting the file itself.
-  return 1;
+  // Zero tells the control to do nothing more with the drop, which has
+  // been handled and released here.
+  return 0;
 }
 
 void MainDialog::loadDroppedFile(HDROP drop) {
