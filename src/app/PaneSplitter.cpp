@@ -1,16 +1,8 @@
 #include "app/PaneSplitter.h"
 
+#include "app/ChildRect.h"
+
 namespace tv {
-namespace {
-
-Rect ClientRectOf(HWND owner, HWND child) {
-  RECT r;
-  GetWindowRect(child, &r);
-  MapWindowPoints(nullptr, owner, reinterpret_cast<POINT*>(&r), 2);
-  return Rect{r.left, r.top, r.right, r.bottom};
-}
-
-}  // namespace
 
 void PaneSplitter::init(HWND owner, int upperId, int lowerId, int minUpper, int minLower) {
   owner_ = owner;
@@ -21,7 +13,7 @@ void PaneSplitter::init(HWND owner, int upperId, int lowerId, int minUpper, int 
 }
 
 SplitGeometry::Panes PaneSplitter::measure() const {
-  return SplitGeometry::Panes{ClientRectOf(owner_, upper_), ClientRectOf(owner_, lower_)};
+  return SplitGeometry::Panes{ChildRect(owner_, upper_), ChildRect(owner_, lower_)};
 }
 
 void PaneSplitter::apply(const SplitGeometry::Panes& p) {

@@ -1,18 +1,9 @@
 #include "app/ResizeManager.h"
 
+#include "app/ChildRect.h"
 #include "resources/resource.h"
 
 namespace tv {
-namespace {
-
-Rect ChildRect(HWND dialog, HWND child) {
-  RECT r;
-  GetWindowRect(child, &r);
-  MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&r), 2);
-  return Rect{r.left, r.top, r.right, r.bottom};
-}
-
-}  // namespace
 
 void ResizeManager::init(HWND dialog, const std::vector<Rule>& rules) {
   dialog_ = dialog;
