@@ -3,9 +3,9 @@
 
 #include <atomic>
 #include <cstdint>
-#include <mutex>
 #include <string>
 
+#include "app/WinHandles.h"
 #include "serial/LineSettings.h"
 
 namespace tv {
@@ -13,11 +13,25 @@ namespace tv {
 // A one-byte flag that one thread sets and others poll, without locks.
 using Flag = std::atomic<uint8_t>;
 
-struct TitleParts {
-  std::wstring base = L"Tarn#Vik";
-  std::wstring delayModeTag;
-  std::wstring progressText;  // never cleared: the last job's value stays
-  wchar_t spinnerChar = L' ';
+// The window title's parts. Written by the UI thread and by jobs (the
+// progress), read by whoever rebuilds the title: every access takes the
+// lock inside.
+class TitleParts {
+ public:
+  void setBase(const std::wstring& base);
+  void setSpinner(wchar_t spinner);
+  // Never cleared: the last job's progress stays until the next job's.
+  void setProgress(const std::wstring& progress);
+  // Takes the tag of the mode (an unknown mode keeps the tag it had) and
+  // composes the title.
+  std::wstring compose(int32_t delayMode);
+
+ private:
+  CriticalSection lock_;
+  std::wstring base_ = L"Tarn#Vik";
+  std::wstring delayModeTag_;
+  std::wstring progressText_;
+  wchar_t spinnerChar_ = L' ';
 };
 
 struct AppState {
@@ -35,9 +49,6 @@ struct AppState {
   // The chosen port's bare name. UI thread only.
   std::wstring portName = L"COM100";
 
-  // Title parts: written by the UI thread and by jobs (progress), read by
-  // whoever rebuilds the title; always under titleLock.
-  std::mutex titleLock;
   TitleParts title;
 
   // Port and worker flags. A worker sets its busy flag and clears its idle

@@ -272,18 +272,12 @@ void MainDialog::close() {
 void MainDialog::onTimer(UINT_PTR id) {
   if (id != 1) return;
   g_spinnerIndex = kSpinner[g_spinnerIndex + 1] == L'\0' ? 0 : g_spinnerIndex + 1;
-  {
-    std::lock_guard<std::mutex> lock(App().titleLock);
-    App().title.spinnerChar = kSpinner[g_spinnerIndex];
-  }
+  App().title.setSpinner(kSpinner[g_spinnerIndex]);
   rebuildTitle();
 }
 
 void MainDialog::onActivateApp(bool active) {
-  {
-    std::lock_guard<std::mutex> lock(App().titleLock);
-    App().title.base = active ? L"Tarn#Vik" : L"Tarn Vik";
-  }
+  App().title.setBase(active ? L"Tarn#Vik" : L"Tarn Vik");
   rebuildTitle();
 }
 

@@ -7,22 +7,34 @@
 
 namespace tv {
 
+void TitleParts::setBase(const std::wstring& base) {
+  LockGuard<CriticalSection> hold(lock_);
+  base_ = base;
+}
+
+void TitleParts::setSpinner(wchar_t spinner) {
+  LockGuard<CriticalSection> hold(lock_);
+  spinnerChar_ = spinner;
+}
+
+void TitleParts::setProgress(const std::wstring& progress) {
+  LockGuard<CriticalSection> hold(lock_);
+  progressText_ = progress;
+}
+
+std::wstring TitleParts::compose(int32_t delayMode) {
+  LockGuard<CriticalSection> hold(lock_);
+  if (const wchar_t* tag = DelayModeTag(delayMode)) delayModeTag_ = tag;
+  return ComposeTitle(base_, delayModeTag_, progressText_, spinnerChar_);
+}
+
 void MainDialog::rebuildTitle() {
-  AppState& app = App();
-  std::wstring title;
-  {
-    std::lock_guard<std::mutex> lock(app.titleLock);
-    if (const wchar_t* tag = DelayModeTag(app.delayMode)) app.title.delayModeTag = tag;
-    title = ComposeTitle(app.title.base, app.title.delayModeTag, app.title.progressText, app.title.spinnerChar);
-  }
+  std::wstring title = App().title.compose(App().delayMode);
   if (hwnd_ != nullptr) SetWindowTextW(hwnd_, title.c_str());
 }
 
 void MainDialog::setProgress(const std::wstring& text) {
-  {
-    std::lock_guard<std::mutex> lock(App().titleLock);
-    App().title.progressText = text;
-  }
+  App().title.setProgress(text);
   // Jobs never wait for a repaint: the UI thread picks up the latest
   // progress whenever it gets to it.
   if (bridge_.onUiThread()) rebuildTitle();

@@ -47,10 +47,7 @@ void MainDialog::refreshStatus() {
   } else {
     SetDlgItemTextW(hwnd_, IDC_PORT_BUTTON, L"开");
     KillTimer(hwnd_, 1);
-    {
-      std::lock_guard<std::mutex> lock(app.titleLock);
-      app.title.spinnerChar = L' ';
-    }
+    app.title.setSpinner(L' ');
     rebuildTitle();
   }
 

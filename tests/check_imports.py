@@ -1,0 +1,66 @@
+#!/usr/bin/env python3
+"""Checks that a built program needs nothing but Windows itself, down to XP:
+only system DLLs in its import table (no C++ runtime, libgcc or winpthread
+DLL) and none of the kernel functions that appeared after XP.
+Usage: check_imports.py <objdump> <program.exe> [<program.exe>...]"""
+import re
+import subprocess
+import sys
+
+SYSTEM_DLLS = {
+    'kernel32.dll', 'user32.dll', 'gdi32.dll', 'comctl32.dll', 'comdlg32.dll', 'shell32.dll',
+    'shlwapi.dll', 'ole32.dll', 'oleaut32.dll', 'advapi32.dll', 'setupapi.dll', 'msvcrt.dll',
+}
+# Kernel functions a program for XP must not import: any one of them keeps
+# the program from loading there.
+AFTER_XP = {
+    'GetTickCount64', 'CancelIoEx', 'CancelSynchronousIo', 'InitializeSRWLock', 'AcquireSRWLockExclusive',
+    'AcquireSRWLockShared', 'ReleaseSRWLockExclusive', 'ReleaseSRWLockShared', 'TryAcquireSRWLockExclusive',
+    'InitializeConditionVariable', 'SleepConditionVariableCS', 'SleepConditionVariableSRW',
+    'WakeConditionVariable', 'WakeAllConditionVariable', 'InitOnceExecuteOnce', 'InitOnceBeginInitialize',
+    'CreateEventExW', 'CreateEventExA', 'CreateMutexExW', 'CreateSemaphoreExW', 'GetFinalPathNameByHandleW',
+    'GetFileInformationByHandleEx', 'SetFileInformationByHandle', 'GetErrorMode', 'GetSystemTimePreciseAsFileTime',
+    'GetCurrentProcessorNumber', 'FlushProcessWriteBuffers', 'CreateThreadpoolWork', 'GetLocaleInfoEx',
+    'CompareStringEx', 'LCMapStringEx', 'GetUserDefaultLocaleName', 'WaitOnAddress', 'SetThreadDescription',
+}
+
+
+def imports(objdump, exe):
+    text = subprocess.run([objdump, '-p', exe], check=True, capture_output=True, text=True).stdout
+    dlls, functions, current = [], {}, None
+    for line in text.splitlines():
+        m = re.match(r'\s*DLL Name: (\S+)', line)
+        if m:
+            current = m.group(1).lower()
+            dlls.append(current)
+            functions[current] = set()
+            continue
+        m = re.match(r'\s+[0-9a-f]+\s+(?:<none>\s+)?[0-9a-f]*\s*([A-Za-z_][A-Za-z0-9_@]*)$', line)
+        if current and m:
+            functions[current].add(m.group(1))
+    return dlls, functions
+
+
+def main():
+    objdump, exes = sys.argv[1], sys.argv[2:]
+    failed = False
+    for exe in exes:
+        dlls, functions = imports(objdump, exe)
+        if not dlls:
+            print(f'{exe}: no import table found')
+            failed = True
+        for dll in dlls:
+            if dll not in SYSTEM_DLLS:
+                print(f'{exe}: imports {dll}, which is not part of Windows')
+                failed = True
+        late = sorted(f for names in functions.values() for f in names if f in AFTER_XP)
+        if late:
+            print(f'{exe}: imports functions Windows XP lacks: {", ".join(late)}')
+            failed = True
+        if not failed:
+            print(f'{exe}: {", ".join(dlls)}')
+    return 1 if failed else 0
+
+
+if __name__ == '__main__':
+    sys.exit(main())
