@@ -37,6 +37,17 @@ bool SerialChannel::openChannel(const std::wstring& portName, const LineValues& 
   dcb.ByteSize = v.dataBits;
   dcb.StopBits = v.stopBits;
   dcb.Parity = v.parity;
+  // The driver hands back the handshakes of the last open (Wine rebuilds
+  // them from the line's termios): without this, choosing RTS after XON/XOFF
+  // would leave both on.
+  if (v.flowMode >= 1 && v.flowMode <= 3) {
+    dcb.fOutxCtsFlow = FALSE;
+    dcb.fOutxDsrFlow = FALSE;
+    dcb.fOutX = FALSE;
+    dcb.fInX = FALSE;
+    if (dcb.fDtrControl == DTR_CONTROL_HANDSHAKE) dcb.fDtrControl = DTR_CONTROL_ENABLE;
+    if (dcb.fRtsControl == RTS_CONTROL_HANDSHAKE) dcb.fRtsControl = RTS_CONTROL_ENABLE;
+  }
   switch (v.flowMode) {
     case 0:
       dcb.fOutxCtsFlow = FALSE;
