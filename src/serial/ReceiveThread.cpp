@@ -37,8 +37,19 @@ void MainDialog::runReceive() {
   do {
     DWORD count = channel.readAvailable(buffer.data(), kReceiveBufferBytes);
     if (count > 0) {
-      std::wstring text = app.numberReceive ? FormatHexBytes(buffer.data(), count)
-                                            : decoder.decode(buffer.data(), count);
+      std::wstring text;
+      if (app.numberReceive) {
+        // Half a character held back just before the switch to hex comes
+        // first, or it would be lost, or glued to bytes after a switch back.
+        uint8_t held = decoder.carried();
+        if (held != 0) {
+          decoder.reset();
+          text = FormatHexBytes(&held, 1);
+        }
+        text += FormatHexBytes(buffer.data(), count);
+      } else {
+        text = decoder.decode(buffer.data(), count);
+      }
       HWND view = receiveView_;
       // Synchronous, so received text and the window's own messages keep
       // the order in which they happened.
