@@ -21,23 +21,16 @@ namespace {
 // label can no longer be read. UI thread only.
 std::wstring g_lastVolumeLabel = L"可移动闪存盘";
 
+static_assert(offsetof(DEV_BROADCAST_PORT_W, dbcp_name) == kPortRecordNameOffset, "port record layout");
+
 std::wstring VolumeLabel(wchar_t letter) {
   wchar_t root[4] = {letter, L':', L'\\', L'\0'};
-  wchar_t label[32] = {};
-  if (!GetVolumeInformationW(root, label, 32, nullptr, nullptr, nullptr, nullptr, 0)) return std::wstring();
-  label[31] = L'\0';
+  // Room for any label: a buffer shorter than the label makes the call
+  // fail, and an NTFS label of 32 characters would read as none.
+  wchar_t label[MAX_PATH + 1] = {};
+  if (!GetVolumeInformationW(root, label, MAX_PATH + 1, nullptr, nullptr, nullptr, nullptr, 0)) return std::wstring();
+  label[MAX_PATH] = L'\0';
   return label;
-}
-
-// The port name of a port record, never read past the record's own size.
-std::wstring PortNameOf(const DEV_BROADCAST_HDR* header) {
-  const auto* port = reinterpret_cast<const DEV_BROADCAST_PORT_W*>(header);
-  std::size_t offset = offsetof(DEV_BROADCAST_PORT_W, dbcp_name);
-  if (header->dbch_size <= offset) return std::wstring();
-  std::size_t maxUnits = (header->dbch_size - offset) / sizeof(wchar_t);
-  std::wstring name;
-  for (std::size_t i = 0; i < maxUnits && port->dbcp_name[i] != L'\0'; ++i) name.push_back(port->dbcp_name[i]);
-  return name;
 }
 
 }  // namespace
@@ -45,7 +38,8 @@ std::wstring PortNameOf(const DEV_BROADCAST_HDR* header) {
 LRESULT MainDialog::onDeviceChange(WPARAM event, LPARAM record) {
   if (event != DBT_DEVICEARRIVAL && event != DBT_DEVICEREMOVECOMPLETE) return 0;
   const auto* header = reinterpret_cast<const DEV_BROADCAST_HDR*>(record);
-  if (header == nullptr) return 0;
+  // A record too short for its own header says nothing about its type.
+  if (header == nullptr || header->dbch_size < sizeof(DEV_BROADCAST_HDR)) return 0;
   bool arrived = event == DBT_DEVICEARRIVAL;
 
   if (header->dbch_devicetype == DBT_DEVTYP_VOLUME) {
@@ -61,7 +55,7 @@ LRESULT MainDialog::onDeviceChange(WPARAM event, LPARAM record) {
       g_lastVolumeLabel = VolumeLabel(letter);
       AppendFormat(receiveView_, L">>>发现U盘 %c:[%s]<<<\n拢共:%s\n用掉:%s\n剩余:%s\n",
                    {letter, g_lastVolumeLabel, FormatByteSize(total.QuadPart),
-                    FormatByteSize(total.QuadPart - free.QuadPart), FormatByteSize(free.QuadPart)});
+                    FormatByteSize(UsedBytes(total.QuadPart, free.QuadPart)), FormatByteSize(free.QuadPart)});
     } else {
       AppendFormat(receiveView_, L">>>移除U盘%c:[%s]<<< \n", {letter, g_lastVolumeLabel});
     }
@@ -71,7 +65,7 @@ LRESULT MainDialog::onDeviceChange(WPARAM event, LPARAM record) {
   if (header->dbch_devicetype != DBT_DEVTYP_PORT) return 0;
   PortList& ports = Serial().ports;
   stopAllJobs();
-  std::wstring name = PortNameOf(header);
+  std::wstring name = PortNameFromRecord(header, header->dbch_size);
   std::wstring full;
   if (arrived) {
     AppendFormat(receiveView_, L">>>发现[%s]<<<\n", {name});

@@ -1,5 +1,7 @@
 #include "diagnostics/DeviceText.h"
 
+#include <cstring>
+
 namespace tv {
 
 wchar_t DriveLetterFromMask(uint32_t unitMask) {
@@ -20,5 +22,21 @@ const wchar_t* DriveTypeText(unsigned driveType) {
     default: return L"";
   }
 }
+
+std::wstring PortNameFromRecord(const void* record, std::size_t recordSize) {
+  std::wstring name;
+  if (record == nullptr || recordSize <= kPortRecordNameOffset) return name;
+  const auto* bytes = static_cast<const unsigned char*>(record) + kPortRecordNameOffset;
+  const std::size_t units = (recordSize - kPortRecordNameOffset) / sizeof(uint16_t);
+  for (std::size_t i = 0; i < units; ++i) {
+    uint16_t unit;
+    std::memcpy(&unit, bytes + i * sizeof(uint16_t), sizeof(unit));
+    if (unit == 0) break;
+    name.push_back(static_cast<wchar_t>(unit));
+  }
+  return name;
+}
+
+uint64_t UsedBytes(uint64_t total, uint64_t free) { return total >= free ? total - free : 0; }
 
 }  // namespace tv

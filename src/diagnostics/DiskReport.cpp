@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "app/DeviceSetup.h"
 #include "app/MainDialog.h"
@@ -43,12 +44,27 @@ void ReportDriveType(HWND view, const std::wstring& path) {
   AppendFormat(view, L"※※磁盘类型:%s\n", {DriveTypeText(type)});
 }
 
+// The first of a volume's mount paths, empty when it has none. A volume
+// mounted in many folders needs more room than a path; when the list does
+// not fit, the call fails and leaves nothing usable in the buffer.
+std::wstring FirstMountPath(const wchar_t* volume) {
+  std::vector<wchar_t> paths(MAX_PATH + 1, L'\0');
+  // Mount points can be added between two calls: a few attempts only.
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    DWORD needed = 0;
+    if (GetVolumePathNamesForVolumeNameW(volume, paths.data(), static_cast<DWORD>(paths.size()), &needed)) {
+      paths.back() = L'\0';
+      return paths.data();
+    }
+    if (GetLastError() != ERROR_MORE_DATA) break;
+    std::size_t bigger = static_cast<std::size_t>(needed) > paths.size() ? needed : paths.size() * 2;
+    paths.assign(bigger + 1, L'\0');
+  }
+  return std::wstring();
+}
+
 void ReportVolume(HWND view, const wchar_t* volume) {
-  wchar_t paths[260] = {};
-  DWORD length = 0;
-  GetVolumePathNamesForVolumeNameW(volume, paths, 260, &length);
-  paths[259] = L'\0';
-  std::wstring firstPath = paths;
+  std::wstring firstPath = FirstMountPath(volume);
 
   std::wstring label = L"无";
   std::wstring fileSystem = L"NA";
@@ -63,7 +79,7 @@ void ReportVolume(HWND view, const wchar_t* volume) {
 
   ULARGE_INTEGER total{}, free{};
   if (!GetDiskFreeSpaceExW(volume, nullptr, &total, &free)) total.QuadPart = free.QuadPart = 0;
-  unsigned long long used = total.QuadPart >= free.QuadPart ? total.QuadPart - free.QuadPart : 0;
+  unsigned long long used = UsedBytes(total.QuadPart, free.QuadPart);
   AppendFormat(view, L"※※文件系统:%s\n", {fileSystem});
   ReportDriveType(view, firstPath);
   AppendFormat(view, L"**拢共:%s\n**用掉:%s\n**剩余:%s\n",
