@@ -27,11 +27,11 @@ HMENU BuildMenu(const Menu& items) {
         break;
       case MenuItem::Kind::Popup:
         if (HMENU child = BuildMenu(item.children))
-          AppendMenuW(menu, MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(child), item.text.c_str());
+          AppendMenuW(menu, MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(child), MenuLabel(item.text).c_str());
         break;
       case MenuItem::Kind::Command: {
         UINT flags = MF_STRING | (item.checked ? MF_CHECKED : 0) | (item.grayed ? MF_GRAYED : 0);
-        AppendMenuW(menu, flags, static_cast<UINT_PTR>(item.id), item.text.c_str());
+        AppendMenuW(menu, flags, static_cast<UINT_PTR>(item.id), MenuLabel(item.text).c_str());
         break;
       }
     }

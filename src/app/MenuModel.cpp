@@ -100,6 +100,16 @@ std::wstring SlotItemText(int slot, const SlotValues& v) {
   return label + L":\"" + content + L"\"";
 }
 
+std::wstring MenuLabel(const std::wstring& text) {
+  std::wstring label;
+  label.reserve(text.size());
+  for (wchar_t c : text) {
+    if (c == L'&') label.push_back(L'&');
+    label.push_back(c);
+  }
+  return label;
+}
+
 ContextMenuPlan PlanContextMenu(const MenuFacts& f) {
   ContextMenuPlan plan;
   if (f.targetId == kDelayBox) {

@@ -51,6 +51,11 @@ struct SlotValues {
 // A quick slot's item text in the "记忆" popup.
 std::wstring SlotItemText(int slot, const SlotValues& values);
 
+// An item's text as the platform's menus are to show it. They read "&" as
+// the mark of a shortcut letter, so a literal one (a stored "AT&F", a file
+// named "R&D.txt") is doubled.
+std::wstring MenuLabel(const std::wstring& text);
+
 // Everything the menus depend on.
 struct MenuFacts {
   int targetId = 0;  // 1005, 1006, 1010, 1012 or 0

@@ -24,10 +24,16 @@ void MainDialog::saveSetting(SettingId id) {
     case SettingId::DelayType:
       store.WriteDword(L"Selected_DelayType", static_cast<DWORD>(app.delayMode.load()));
       break;
-    case SettingId::DelayTime:
-      app.delayTimeMs = ParseDelayText(GetRichText(delayBox_).c_str());
-      store.WriteDword(L"DelayTime", static_cast<DWORD>(app.delayTimeMs));
+    case SettingId::DelayTime: {
+      // The box reports every repaint as an update, not only edits: a
+      // number that did not change is not written again (and a first
+      // start leaves the key empty).
+      int32_t typed = ParseDelayText(GetRichText(delayBox_).c_str());
+      if (typed == app.delayTimeMs) break;
+      app.delayTimeMs = typed;
+      store.WriteDword(L"DelayTime", static_cast<DWORD>(typed));
       break;
+    }
     case SettingId::BaudRate:
       store.WriteDword(L"Selected_BaudRate", static_cast<DWORD>(line.baudItem));
       break;

@@ -1,5 +1,7 @@
 #include "settings/SettingsStore.h"
 
+#include <shlwapi.h>
+
 #include "settings/StoredValues.h"
 
 namespace tv {
@@ -19,7 +21,11 @@ bool SettingsStore::WriteDword(const wchar_t* name, DWORD value) {
 
 bool SettingsStore::WriteString(const wchar_t* name, const std::wstring& text) {
   if (key_ == nullptr) return false;
-  return RegSetValueExW(key_, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+  // The system counts a terminator it finds right after string data as
+  // part of it; a non-zero unit there keeps the data to the characters.
+  std::wstring data = text;
+  data.push_back(L'\xFFFF');
+  return RegSetValueExW(key_, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(data.data()),
                         static_cast<DWORD>(text.size() * sizeof(wchar_t))) == ERROR_SUCCESS;
 }
 
@@ -60,7 +66,8 @@ std::optional<std::wstring> SettingsStore::ReadString(const wchar_t* name, std::
 
 bool SettingsStore::DeleteKey() {
   if (key_ == nullptr) return false;
-  return RegDeleteKeyW(root_, path_.c_str()) == ERROR_SUCCESS;
+  // With its subkeys: a key that still has any cannot be deleted alone.
+  return SHDeleteKeyW(root_, path_.c_str()) == ERROR_SUCCESS;
 }
 
 void SettingsStore::Close() {
