@@ -129,7 +129,10 @@ bool MainDialog::filterChar(MSG& msg) {
 
 void MainDialog::onSplitterMouse(UINT message) {
   if (message == WM_MOUSEMOVE) {
-    if (GetKeyState(VK_LBUTTON) >= 0) splitterDragging_ = false;
+    if (splitterDragging_ && GetKeyState(VK_LBUTTON) >= 0) {
+      if (GetCapture() == hwnd_) ReleaseCapture();
+      splitterDragging_ = false;
+    }
     if (splitterDragging_) {
       POINT pt;
       GetCursorPos(&pt);
@@ -138,8 +141,14 @@ void MainDialog::onSplitterMouse(UINT message) {
     }
     cursorOverSplitter_ = splitter_.cursorOverBar();
   } else if (message == WM_LBUTTONDOWN) {
-    if (cursorOverSplitter_) splitterDragging_ = true;
+    // Captured, so a drag that leaves the window still follows the cursor
+    // and ends at the limit rather than wherever the cursor last was inside.
+    if (cursorOverSplitter_) {
+      splitterDragging_ = true;
+      SetCapture(hwnd_);
+    }
   } else {
+    if (splitterDragging_ && GetCapture() == hwnd_) ReleaseCapture();
     splitterDragging_ = false;
   }
 }
