@@ -53,7 +53,6 @@ bool MainDialog::onKeyDown(MSG& msg) {
   }
 
   HWND focus = GetFocus();
-  if (focus == hexPane_ && IsHexDigitKey(key)) insertHexBlankIfNeeded();
   if (focus == delayBox_ && !IsDelayBoxKey(key)) msg.wParam = 0;
   // Escape never closes the window.
   if (key == VK_ESCAPE) msg.wParam = 0;
@@ -69,8 +68,8 @@ void MainDialog::insertHexBlankIfNeeded() {
   TEXTRANGEW range{{p - 2, p}, two};
   SendMessageW(hexPane_, EM_GETTEXTRANGE, 0, reinterpret_cast<LPARAM>(&range));
   if (!HexPaneNeedsBlank(p, two[0], two[1])) return;
-  CHARRANGE caret{p, p};
-  SendMessageW(hexPane_, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&caret));
+  // A selection is replaced by the blank, so the digit typed over it
+  // still replaces it.
   SendMessageW(hexPane_, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(L" "));
 }
 
@@ -121,6 +120,9 @@ bool MainDialog::filterChar(MSG& msg) {
   if (focus == hexPane_) {
     wchar_t accepted = FilterHexPaneChar(c);
     if (accepted == 0) return true;
+    // Decided by the character, not the key: Shift+1, Ctrl+C and the like
+    // press digit or letter keys too, and must not leave a blank behind.
+    if (accepted != L' ') insertHexBlankIfNeeded();
     msg.wParam = accepted;
     applyHexPaneFormat();
   }
