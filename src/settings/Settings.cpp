@@ -85,7 +85,10 @@ void MainDialog::restoreSettings() {
   }
   if (auto title = store.ReadString(L"LoadedFileTitleName", kTitleNameUnits - 1))
     lstrcpynW(loadedFileTitleName_, title->c_str(), kTitleNameUnits);
-  fileLoaded_ = loadedFileFullName_[0] != L'\0' && PathFileExistsW(loadedFileFullName_) ? 1 : 0;
+  // A folder that has taken the file's name is no file to send.
+  bool isFile = loadedFileFullName_[0] != L'\0' && PathFileExistsW(loadedFileFullName_) &&
+                !PathIsDirectoryW(loadedFileFullName_);
+  fileLoaded_ = isFile ? 1 : 0;
 }
 
 void MainDialog::clearSettings() {

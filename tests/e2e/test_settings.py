@@ -175,11 +175,15 @@ def test_loaded_file_is_stored_and_reported_at_the_next_start(start_app, helper,
     assert "拢共:" in report
     again.kill()
 
+    # Gone, or a folder in its place: nothing is loaded.
     data.unlink()
-    third = start_app(keep_registry=True)
-    third.wait_text(ids.IDC_STATUS_VIEW, "波特率")
-    time.sleep(0.3)
-    assert "已加载" not in third.text(ids.IDC_RECEIVE_VIEW)
+    for replace in (lambda: None, data.mkdir):
+        replace()
+        third = start_app(keep_registry=True)
+        third.wait_text(ids.IDC_STATUS_VIEW, "波特率")
+        time.sleep(0.3)
+        assert "已加载" not in third.text(ids.IDC_RECEIVE_VIEW)
+        third.kill()
 
 
 def test_a_stored_path_that_does_not_fit_is_refused_not_cut(start_app, helper, tmp_path):
