@@ -147,7 +147,8 @@ class MainDialog {
   void runFileSend();
   void beginJob(Flag& busy, Flag& idle, bool pauses);
   void endJob(JobKind job);
-  void pause();  // a job's wait of the delay box's milliseconds
+  // A job's wait of the delay box's milliseconds; ends early once busy is cleared.
+  void pause(const Flag& busy);
 
   HWND hwnd_ = nullptr;
   PaneSplitter splitter_;   // UI thread

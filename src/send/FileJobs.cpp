@@ -187,11 +187,19 @@ void MainDialog::runFileSend() {
   if (file) {
     const unsigned long long total = static_cast<unsigned long long>(size.QuadPart);
     std::vector<uint8_t> buffer(kFileChunkBytes);
+    ProgressPacer pacer;
+    unsigned long long sent = 0;
+    bool unshown = false;
+    auto show = [&](bool now) {
+      if (!(now ? unshown : pacer.due(GetTickCount()))) return;
+      setProgress(Format(L"%04I64d/%I64dB", {sent, total}));
+      unshown = false;
+    };
     do {
       LARGE_INTEGER zero{};
       SetFilePointerEx(file.get(), zero, nullptr, FILE_BEGIN);
       unsigned long long remaining = total;
-      unsigned long long sent = 0;
+      sent = 0;
       bool stopped = false;
       while (remaining > 0 && !stopped) {
         DWORD want = remaining < kFileChunkBytes ? static_cast<DWORD>(remaining) : kFileChunkBytes;
@@ -206,11 +214,17 @@ void MainDialog::runFileSend() {
           }
           channel.writeBytes(&buffer[i], 1);
           ++sent;
-          setProgress(Format(L"%04I64d/%I64dB", {sent, total}));
-          if (buffer[i] == 0x0A && PausesAfterLine(app.delayMode)) pause();
+          unshown = true;
+          if (buffer[i] == 0x0A && PausesAfterLine(app.delayMode)) {
+            show(true);
+            pause(app.fileSendBusy);
+          } else {
+            show(false);
+          }
         }
       }
-      if (PausesAfterPass(app.delayMode)) pause();
+      show(true);
+      if (PausesAfterPass(app.delayMode)) pause(app.fileSendBusy);
       if (total == 0) Sleep(1);
     } while (app.fileSendBusy && RepeatsPasses(app.delayMode));
   }

@@ -33,30 +33,42 @@ void SendBytes(SerialChannel& channel, const HexCodec& codec, const Flag& busy) 
   for (int32_t i = 0; i < codec.count() && busy; ++i) channel.writeBytes(codec.data() + i, 1);
 }
 
-// The display lines of the hex pane (it wraps at its width), read in
+// The display lines of the hex pane (it wraps at its width). The text is
+// copied once and cut where each display line starts. Asking the control
+// for every line's text and length as well made a large pane slow to start
+// where each such question walks the text from its top. Starts are read in
 // batches so a cancel during a long copy is seen soon.
 std::vector<std::wstring> CopyDisplayLines(const UiBridge& bridge, HWND pane, const Flag& busy) {
-  std::vector<std::wstring> lines;
+  std::wstring text;
   LRESULT count = 0;
-  bridge.call([&] { count = SendMessageW(pane, EM_GETLINECOUNT, 0, 0); });
-  constexpr LRESULT kBatch = 256;
+  bridge.call([&] {
+    text = GetRichText(pane);
+    count = SendMessageW(pane, EM_GETLINECOUNT, 0, 0);
+  });
+  std::vector<std::size_t> starts;
+  starts.reserve(count > 0 ? static_cast<std::size_t>(count) + 1 : 1);
+  constexpr LRESULT kBatch = 1024;
   for (LRESULT first = 0; first < count && busy; first += kBatch) {
     bridge.call([&] {
       for (LRESULT k = first; k < first + kBatch && k < count && busy; ++k) {
         LRESULT start = SendMessageW(pane, EM_LINEINDEX, static_cast<WPARAM>(k), 0);
-        LRESULT length = start < 0 ? 0 : SendMessageW(pane, EM_LINELENGTH, static_cast<WPARAM>(start), 0);
-        // EM_GETLINE takes the capacity in the buffer's first unit.
-        std::vector<wchar_t> buffer(static_cast<std::size_t>(length) + 2, L'\0');
-        std::size_t got = 0;
-        if (length > 0) {
-          *reinterpret_cast<WORD*>(buffer.data()) = static_cast<WORD>(length > 0xFFFF ? 0xFFFF : length);
-          LRESULT copied = SendMessageW(pane, EM_GETLINE, static_cast<WPARAM>(k), reinterpret_cast<LPARAM>(buffer.data()));
-          got = copied < 0 ? 0 : static_cast<std::size_t>(copied);
-          if (got > static_cast<std::size_t>(length)) got = static_cast<std::size_t>(length);
-        }
-        lines.emplace_back(buffer.data(), got);
+        // Kept in order and inside the copy, whatever an edit made meanwhile.
+        std::size_t at = start < 0 ? text.size() : static_cast<std::size_t>(start);
+        if (at > text.size()) at = text.size();
+        if (!starts.empty() && at < starts.back()) at = starts.back();
+        starts.push_back(at);
       }
     });
+  }
+  std::vector<std::wstring> lines;
+  if (!busy) return lines;
+  starts.push_back(text.size());
+  lines.reserve(starts.size() - 1);
+  for (std::size_t k = 0; k + 1 < starts.size(); ++k) {
+    std::size_t begin = starts[k], end = starts[k + 1];
+    // The paragraph mark belongs to no line's text.
+    while (end > begin && (text[end - 1] == L'\r' || text[end - 1] == L'\n')) --end;
+    lines.emplace_back(text, begin, end - begin);
   }
   return lines;
 }
@@ -82,17 +94,31 @@ void MainDialog::runTextSend() {
   CarriageReturnsToLineFeeds(text);
   const std::vector<TextSpan> lines = SplitTextLines(text);
 
+  ProgressPacer pacer;
+  int position = 0;
+  bool unshown = false;
+  auto show = [&](bool now) {
+    if (!(now ? unshown : pacer.due(GetTickCount()))) return;
+    setProgress(Format(L"%04d/%dB", {position, total}));
+    unshown = false;
+  };
   do {
     for (const TextSpan& line : lines) {
       if (!app.textSendBusy) break;
       for (const TextSpan& chunk : SplitChunks(line)) {
         if (!app.textSendBusy) break;
         SendTextChunk(channel, text.data() + chunk.start, chunk.end - chunk.start);
-        setProgress(Format(L"%04d/%dB", {static_cast<int>(line.end), total}));
+        position = static_cast<int>(line.end);
+        unshown = true;
+        show(false);
       }
-      if (PausesAfterLine(app.delayMode)) pause();
+      if (PausesAfterLine(app.delayMode)) {
+        show(true);
+        pause(app.textSendBusy);
+      }
     }
-    if (PausesAfterPass(app.delayMode)) pause();
+    show(true);
+    if (PausesAfterPass(app.delayMode)) pause(app.textSendBusy);
     // An empty pane repeating without a pause must not spin a core.
     if (lines.empty()) Sleep(1);
   } while (app.textSendBusy && RepeatsPasses(app.delayMode));
@@ -107,8 +133,17 @@ void MainDialog::runHexSend() {
   std::vector<std::wstring> lines = CopyDisplayLines(bridge_, hexPane_, app.hexSendBusy);
   const int lineCount = static_cast<int>(lines.size());
   HexCodec codec;
+  ProgressPacer pacer;
+  int done = 0;
+  int total = 0;
+  bool unshown = false;
+  auto show = [&](bool now) {
+    if (!(now ? unshown : pacer.due(GetTickCount()))) return;
+    setProgress(Format(L"%04d/%dL %04dB", {done, lineCount, total}));
+    unshown = false;
+  };
   do {
-    int total = 0;
+    total = 0;
     for (int k = 0; k < lineCount && app.hexSendBusy; ++k) {
       const std::wstring& line = lines[static_cast<std::size_t>(k)];
       if (!line.empty()) {
@@ -116,10 +151,16 @@ void MainDialog::runHexSend() {
         SendBytes(channel, codec, app.hexSendBusy);
         codec.Release();
       }
-      setProgress(Format(L"%04d/%dL %04dB", {k + 1, lineCount, total}));
-      if (PausesAfterLine(app.delayMode)) pause();
+      done = k + 1;
+      unshown = true;
+      show(false);
+      if (PausesAfterLine(app.delayMode)) {
+        show(true);
+        pause(app.hexSendBusy);
+      }
     }
-    if (PausesAfterPass(app.delayMode)) pause();
+    show(true);
+    if (PausesAfterPass(app.delayMode)) pause(app.hexSendBusy);
     if (total == 0) Sleep(1);
   } while (app.hexSendBusy && RepeatsPasses(app.delayMode));
   lines.clear();

@@ -29,6 +29,26 @@ int32_t ParseDelayText(const wchar_t* text);
 // stored value; it waits no time rather than forever.
 uint32_t PauseMilliseconds(int32_t delay);
 
+// Spaces a job's progress updates out in time: formatting and posting the
+// title for every byte costs more than writing the byte. A job still shows
+// its exact position before a pause and when it stops.
+class ProgressPacer {
+ public:
+  static constexpr uint32_t kIntervalMs = 50;
+  // True at the first call and whenever the interval has passed since the
+  // last true; nowMs is a wrapping millisecond clock.
+  bool due(uint32_t nowMs) {
+    if (shown_ && nowMs - lastMs_ < kIntervalMs) return false;
+    shown_ = true;
+    lastMs_ = nowMs;
+    return true;
+  }
+
+ private:
+  bool shown_ = false;
+  uint32_t lastMs_ = 0;
+};
+
 // base, blank, tag, blank, progress, blank, spinner.
 std::wstring ComposeTitle(const std::wstring& base, const std::wstring& tag,
                           const std::wstring& progress, wchar_t spinner);

@@ -49,11 +49,20 @@ void MainDialog::onDelayModeCommand(int id) {
 
 void MainDialog::onDelayBoxUpdate() { saveSetting(SettingId::DelayTime); }
 
-void MainDialog::pause() {
+void MainDialog::pause(const Flag& busy) {
   std::wstring text;
   HWND box = delayBox_;
   bridge_.call([box, &text] { text = GetRichText(box); });
-  WaitForSingleObject(cancelEvent_.get(), PauseMilliseconds(ParseDelayText(text.c_str())));
+  // A cancel of a text or hex job sets the event; a file job's cancel only
+  // clears its flag, so the flag is looked at as well, often enough that a
+  // cancel never waits out a long delay.
+  constexpr uint32_t kSliceMs = 50;
+  uint32_t left = PauseMilliseconds(ParseDelayText(text.c_str()));
+  while (left > 0 && busy) {
+    uint32_t slice = left < kSliceMs ? left : kSliceMs;
+    if (WaitForSingleObject(cancelEvent_.get(), slice) == WAIT_OBJECT_0) break;
+    left -= slice;
+  }
 }
 
 }  // namespace tv
