@@ -15,6 +15,7 @@
 #include "resources/resource.h"
 #include "send/ByteSize.h"
 #include "send/FileReport.h"
+#include "send/SendWrite.h"
 #include "send/TimedSend.h"
 #include "serial/RichEditText.h"
 #include "serial/SerialChannel.h"
@@ -212,7 +213,11 @@ void MainDialog::runFileSend() {
             stopped = true;
             break;
           }
-          channel.writeBytes(&buffer[i], 1);
+          if (!WriteAll(channel, &buffer[i], 1, app.fileSendBusy)) {
+            app.fileSendCancelled = 1;
+            stopped = true;
+            break;
+          }
           ++sent;
           unshown = true;
           if (buffer[i] == 0x0A && PausesAfterLine(app.delayMode)) {

@@ -7,6 +7,7 @@
 #include "app/AppState.h"
 #include "app/MainDialog.h"
 #include "send/HexCodec.h"
+#include "send/SendWrite.h"
 #include "send/TextLines.h"
 #include "send/TimedSend.h"
 #include "serial/RichEditText.h"
@@ -17,20 +18,20 @@ namespace {
 
 // Converts one chunk to the ANSI code page and writes it in one go. A chunk
 // boundary inside a surrogate pair is converted as it falls.
-void SendTextChunk(SerialChannel& channel, const wchar_t* units, std::size_t n) {
+void SendTextChunk(SerialChannel& channel, const wchar_t* units, std::size_t n, const Flag& busy) {
   int size = WideCharToMultiByte(CP_ACP, 0, units, static_cast<int>(n), nullptr, 0, nullptr, nullptr);
-  if (size < 0) size = 0;
+  if (size <= 0) return;
   uint8_t* staging = channel.prepareStaging(static_cast<std::size_t>(size));
-  if (size > 0)
-    WideCharToMultiByte(CP_ACP, 0, units, static_cast<int>(n), reinterpret_cast<char*>(staging), size, nullptr,
-                        nullptr);
-  channel.writeStaging();
+  WideCharToMultiByte(CP_ACP, 0, units, static_cast<int>(n), reinterpret_cast<char*>(staging), size, nullptr,
+                      nullptr);
+  WriteAll(channel, staging, static_cast<DWORD>(size), busy);
 }
 
 // Writes one byte per call, testing the busy flag before each, so a cancel
 // stops the output within one byte.
 void SendBytes(SerialChannel& channel, const HexCodec& codec, const Flag& busy) {
-  for (int32_t i = 0; i < codec.count() && busy; ++i) channel.writeBytes(codec.data() + i, 1);
+  for (int32_t i = 0; i < codec.count() && busy; ++i)
+    if (!WriteAll(channel, codec.data() + i, 1, busy)) break;
 }
 
 // The display lines of the hex pane (it wraps at its width). The text is
@@ -107,7 +108,7 @@ void MainDialog::runTextSend() {
       if (!app.textSendBusy) break;
       for (const TextSpan& chunk : SplitChunks(line)) {
         if (!app.textSendBusy) break;
-        SendTextChunk(channel, text.data() + chunk.start, chunk.end - chunk.start);
+        SendTextChunk(channel, text.data() + chunk.start, chunk.end - chunk.start, app.textSendBusy);
         position = static_cast<int>(line.end);
         unshown = true;
         show(false);
@@ -198,7 +199,7 @@ void MainDialog::runSelectionSend() {
     CarriageReturnsToLineFeeds(text);
     for (const TextSpan& chunk : SplitChunks(TextSpan{0, text.size()})) {
       if (!app.selectionSendBusy) break;
-      SendTextChunk(channel, text.data() + chunk.start, chunk.end - chunk.start);
+      SendTextChunk(channel, text.data() + chunk.start, chunk.end - chunk.start, app.selectionSendBusy);
     }
   }
   endJob(JobKind::Selection);
