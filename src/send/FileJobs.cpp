@@ -185,6 +185,9 @@ void MainDialog::runFileSend() {
   UniqueHandle file(OpenForReading(full.c_str()));
   LARGE_INTEGER size{};
   if (file && !GetFileSizeEx(file.get(), &size)) file.reset();
+  // A file that is gone, locked or cut short was not sent: it must not be
+  // reported as done.
+  bool unreadable = !file;
   if (file) {
     const unsigned long long total = static_cast<unsigned long long>(size.QuadPart);
     std::vector<uint8_t> buffer(kFileChunkBytes);
@@ -206,6 +209,7 @@ void MainDialog::runFileSend() {
         DWORD want = remaining < kFileChunkBytes ? static_cast<DWORD>(remaining) : kFileChunkBytes;
         DWORD got = 0;
         if (!ReadFile(file.get(), buffer.data(), want, &got, nullptr)) got = 0;
+        if (got < want) unreadable = stopped = true;
         remaining -= want;
         for (DWORD i = 0; i < got; ++i) {
           if (!app.fileSendBusy) {
@@ -229,11 +233,12 @@ void MainDialog::runFileSend() {
         }
       }
       show(true);
-      if (PausesAfterPass(app.delayMode)) pause(app.fileSendBusy);
+      if (PausesAfterPass(app.delayMode) && !unreadable) pause(app.fileSendBusy);
       if (total == 0) Sleep(1);
-    } while (app.fileSendBusy && RepeatsPasses(app.delayMode));
+    } while (app.fileSendBusy && RepeatsPasses(app.delayMode) && !unreadable);
   }
   file.reset();
+  if (unreadable) app.fileSendCancelled = 1;
 
   std::wstring end = (app.fileSendCancelled ? L"\n发送取消:" : L"\n发送完成:") + title + L"\n";
   bridge_.call([&] { PutText(view, end, kAppend); });

@@ -142,6 +142,14 @@ def test_a_file_goes_out_byte_exact_with_exact_progress(start_app, virtual_port,
     assert app.enabled(ids.IDC_PORT_BUTTON) and app.enabled(ids.IDC_CLEAR_RECEIVE)
     vp.expect_silence(0.3)
 
+    # Gone since it was loaded: nothing to send, and not reported as sent.
+    path.unlink()
+    app.post_command(ids.ID_SEND_FILE)
+    app.wait_text(ids.IDC_RECEIVE_VIEW, lambda t: "发送取消" in t)
+    assert view(app).endswith(f"\n正在发送:{win(path)}\n\n发送取消:payload.bin\n")
+    wait_port_closed(app, vp)
+    vp.expect_silence(0.3)
+
 
 def test_file_pauses_and_cancels(start_app, virtual_port, tmp_path):
     vp = virtual_port(7)
