@@ -252,7 +252,12 @@ def test_line_setting_commands_reopen_the_port_and_are_stored(start_app, virtual
         app.wait_text(STATUS, lambda t: t == status(True, 1, 1, CH340_7, **fields))
         return vp.requested_line()
 
-    for i, baud in enumerate(BAUD_RATES):
+    # 38400 first: once a rate without a Bnnn constant went through Wine's
+    # custom divisor, a later 38400 reads back as that rate in the spy's log
+    # of a reopened port.
+    order = [4] + [i for i in range(len(BAUD_RATES)) if i != 4]
+    for i in order:
+        baud = BAUD_RATES[i]
         assert choose(ids.ID_BAUD_FIRST + i, "Selected_BaudRate", baud=baud).baud == baud
     choose(ids.ID_BAUD_FIRST + 2, "Selected_BaudRate", baud=115200)
 

@@ -1,0 +1,259 @@
+#!/usr/bin/python3
+"""How fast and how faithfully the program shows what a port receives.
+
+Runs the program under Wine on a private Xvfb display (the end-to-end
+harness), opens COM7 on an unthrottled pty pair and prints:
+
+1. displayed throughput for a stream in hex mode and in text mode: from the
+   first byte written at the device end to the receive view holding all of
+   it (its WM_GETTEXTLENGTH reaching the expected length);
+2. bytes lost: the receive view's text compared exactly with what was sent
+   (printable ASCII lines in text mode, the hex pairs in hex mode);
+3. the program's peak memory (VmHWM of its Linux process);
+4. the program's CPU use over 10 s with the port open and nothing arriving;
+5. how long the window takes to answer a sent message while the flood is
+   being displayed (WM_GETTEXTLENGTH to the receive view and WM_NULL to the
+   dialog, through the helper, whose own round trip is shown apart).
+
+Goals: 0 bytes lost, at least 256 kB/s displayed, idle CPU under 3 % of one
+core, answers within 100 ms during the flood.
+
+    /usr/bin/python3 bench/receive.py [--mib 4] [--idle 10]
+
+Needs build/windows-x64/TarnVik.exe and tvhelper.exe. A figure, not a
+test: nothing here fails on a missed goal.
+"""
+
+from __future__ import annotations
+
+import argparse
+import os
+import select
+import statistics
+import sys
+import threading
+import time
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "tests" / "e2e"))
+
+import tvharness as tvh  # noqa: E402
+from tvharness import ids  # noqa: E402
+
+WM_NULL = 0
+LINE_CHARS = 63  # printable characters per line in text mode, then "\n"
+CLK_TCK = os.sysconf("SC_CLK_TCK")
+
+
+def cpu_ticks(pid: int) -> int:
+    with open(f"/proc/{pid}/stat") as f:
+        fields = f.read().rsplit(")", 1)[1].split()
+    return int(fields[11]) + int(fields[12])  # utime + stime
+
+
+def peak_memory_kib(pid: int) -> int:
+    with open(f"/proc/{pid}/status") as f:
+        for line in f:
+            if line.startswith("VmHWM:"):
+                return int(line.split()[1])
+    return 0
+
+
+def wineserver_pid(prefix: Path) -> int | None:
+    """The wineserver of the bench's own prefix (read only, for its CPU)."""
+    want = f"WINEPREFIX={prefix}".encode()
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit():
+            continue
+        try:
+            if not os.path.basename(os.readlink(f"/proc/{entry}/exe")).startswith("wineserver"):
+                continue
+            with open(f"/proc/{entry}/environ", "rb") as f:
+                if want in f.read().split(b"\0"):
+                    return int(entry)
+        except OSError:
+            continue
+    return None
+
+
+def text_stream(size: int) -> bytes:
+    line = bytes(0x21 + i % 94 for i in range(LINE_CHARS)) + b"\n"
+    lines = []
+    n = 0
+    while n < size:
+        # Each line starts differently, so a repeated or missing line shows.
+        rotated = line[n % LINE_CHARS:LINE_CHARS] + line[:n % LINE_CHARS] + b"\n"
+        lines.append(rotated)
+        n += len(rotated)
+    return b"".join(lines)[:size - 1] + b"\n"
+
+
+def hex_stream(size: int) -> bytes:
+    return bytes((i * 7 + (i >> 8)) & 0xFF for i in range(size))
+
+
+class Writer(threading.Thread):
+    """Writes the whole stream at the device end as fast as the pty takes it."""
+
+    def __init__(self, vp: tvh.VirtualPort, data: bytes):
+        super().__init__(daemon=True)
+        self.vp, self.data = vp, data
+        self.started_at = 0.0
+        self.finished_at = 0.0
+        self.stop = False
+
+    def run(self) -> None:
+        view = memoryview(self.data)
+        self.started_at = time.monotonic()
+        while view and not self.stop:
+            select.select([], [self.vp.fd], [], 1.0)
+            try:
+                view = view[os.write(self.vp.fd, view[:65536]):]
+            except BlockingIOError:
+                pass
+        self.finished_at = time.monotonic()
+
+
+def timed(fn, *args):
+    t = time.monotonic()
+    result = fn(*args)
+    return result, time.monotonic() - t
+
+
+def flood(app: tvh.App, helper: tvh.Helper, vp: tvh.VirtualPort, hex_mode: bool, size: int,
+          limit: float) -> dict:
+    app.post_command(ids.IDC_CLEAR_RECEIVE)  # the port list report
+    app.wait_until(lambda: helper.text_length(app.hwnd, ids.IDC_RECEIVE_VIEW) == 0, timeout=60)
+    want_caption = "数" if hex_mode else "文"
+    if app.text(ids.IDC_RECEIVE_MODE) != want_caption:
+        app.post_command(ids.IDC_RECEIVE_MODE)
+        app.wait_text(ids.IDC_RECEIVE_MODE, lambda t: t == want_caption)
+
+    data = hex_stream(size) if hex_mode else text_stream(size)
+    expected = "".join(f"{b:02X} " for b in data) if hex_mode else data.decode("ascii").replace("\n", "\r\n")
+
+    writer = Writer(vp, data)
+    latencies_view, latencies_null = [], []
+    writer.start()
+    last_change, last_length = time.monotonic(), -1
+    while True:
+        length, dt = timed(helper.text_length, app.hwnd, ids.IDC_RECEIVE_VIEW)
+        latencies_view.append(dt)
+        now = time.monotonic()
+        if length >= len(expected):
+            done_at = now - dt / 2
+            break
+        if length != last_length:
+            last_change, last_length = now, length
+        if now - last_change > 30 or now - writer.started_at > limit:
+            done_at = None
+            break
+        _, dt = timed(helper.send_message, app.hwnd, WM_NULL, 0, 0)
+        latencies_null.append(dt)
+        time.sleep(0.02)
+    writer.stop = True
+    writer.join(30)
+    if done_at is None:
+        # Given up: what arrived per second so far, and nothing compared.
+        elapsed = time.monotonic() - writer.started_at
+        chars_per_byte = 3 if hex_mode else len(expected) / len(data)
+        return dict(mode="hex" if hex_mode else "text", size=size, done=False, seconds=elapsed,
+                    shown_bytes=int(last_length / chars_per_byte), same=None, lost=None,
+                    view_ms=[x * 1000 for x in latencies_view], null_ms=[x * 1000 for x in latencies_null],
+                    fetch_s=0.0, first_diff=None)
+
+    shown, fetch_s = timed(helper.text, app.hwnd, ids.IDC_RECEIVE_VIEW)
+    if hex_mode:
+        try:
+            got = bytes.fromhex(shown)
+        except ValueError:
+            got = b""
+    else:
+        got = shown.replace("\r\n", "\n").encode("ascii", "replace")
+    same = shown == expected
+    first_diff = next((i for i, (a, b) in enumerate(zip(got, data)) if a != b), min(len(got), len(data)))
+    lost = 0 if same else max(len(data) - len(got), 0) or len(data) - first_diff
+    return dict(
+        mode="hex" if hex_mode else "text", size=size, done=done_at is not None,
+        seconds=(done_at - writer.started_at) if done_at else None,
+        writer_seconds=writer.finished_at - writer.started_at if writer.finished_at else None,
+        same=same, lost=lost, shown_bytes=len(got), first_diff=None if same else first_diff,
+        view_ms=[x * 1000 for x in latencies_view], null_ms=[x * 1000 for x in latencies_null],
+        fetch_s=fetch_s)
+
+
+def describe_latency(name: str, ms: list[float]) -> str:
+    if not ms:
+        return f"{name}: no samples"
+    ms = sorted(ms)
+    p95 = ms[min(len(ms) - 1, int(len(ms) * 0.95))]
+    return (f"{name}: median {statistics.median(ms):.1f} ms, 95% {p95:.1f} ms, max {ms[-1]:.1f} ms "
+            f"({len(ms)} samples)")
+
+
+def main() -> int:
+    ap = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    ap.add_argument("--mib", type=float, default=4.0, help="stream size in MiB (default 4)")
+    ap.add_argument("--idle", type=float, default=10.0, help="idle CPU window in seconds (default 10)")
+    ap.add_argument("--modes", default="text,hex", help="which floods, in order (default text,hex)")
+    ap.add_argument("--limit", type=float, default=300.0,
+                    help="give a flood up after this many seconds and report its rate so far (default 300)")
+    args = ap.parse_args()
+    size = int(args.mib * 1024 * 1024)
+
+    with tvh.Session() as s:
+        vp = s.virtual_port(7)
+        helper = s.helper
+        try:
+            pings = [timed(helper.ping)[1] * 1000 for _ in range(20)]
+            print(f"helper round trip without the program: median {statistics.median(pings):.1f} ms")
+            # A fresh program per flood: clearing a long view costs Wine's
+            # rich edit far more than filling it.
+            for n, mode in enumerate(args.modes.split(",")):
+                launcher = s.launcher()
+                try:
+                    app = launcher.start(registry={"SelectedPortFileName": "COM7"})
+                    pid = app.pid
+                    app.post_command(ids.IDC_PORT_BUTTON)
+                    app.wait_until(vp.is_open, timeout=10)
+                    if n == 0:
+                        server = wineserver_pid(s.prefix.path)
+                        time.sleep(1)
+                        t0, c0 = time.monotonic(), cpu_ticks(pid)
+                        s0 = cpu_ticks(server) if server else 0
+                        time.sleep(args.idle)
+                        wall = time.monotonic() - t0
+                        line = (f"idle, port open, empty view: program CPU "
+                                f"{(cpu_ticks(pid) - c0) / CLK_TCK / wall * 100:.1f} % of one core over {wall:.0f} s")
+                        if server:
+                            line += f" (wineserver {(cpu_ticks(server) - s0) / CLK_TCK / wall * 100:.1f} %)"
+                        print(line, flush=True)
+                    r = flood(app, helper, vp, mode == "hex", size, args.limit)
+                    if r["done"]:
+                        print(f"{r['mode']} mode, {size} bytes: displayed throughput "
+                              f"{size / r['seconds'] / 1000:.0f} kB/s ({r['seconds']:.2f} s); bytes lost {r['lost']}"
+                              + ("" if r["same"] else f" (first difference at byte {r['first_diff']}, "
+                                                      f"{r['shown_bytes']} bytes shown)"))
+                    else:
+                        print(f"{r['mode']} mode, {size} bytes: NOT FINISHED; {r['shown_bytes']} bytes shown in "
+                              f"{r['seconds']:.0f} s ({r['shown_bytes'] / r['seconds'] / 1000:.1f} kB/s); "
+                              f"not compared")
+                    print("  " + describe_latency("WM_GETTEXTLENGTH to the view during the flood", r["view_ms"]))
+                    print("  " + describe_latency("WM_NULL to the dialog during the flood", r["null_ms"]))
+                    if r["done"]:
+                        t0, c0 = time.monotonic(), cpu_ticks(pid)
+                        time.sleep(min(args.idle, 5))
+                        wall = time.monotonic() - t0
+                        print(f"  idle afterwards with the full view: program CPU "
+                              f"{(cpu_ticks(pid) - c0) / CLK_TCK / wall * 100:.1f} % over {wall:.0f} s")
+                    print(f"  peak memory (VmHWM) of the program: {peak_memory_kib(pid) / 1024:.1f} MiB", flush=True)
+                finally:
+                    launcher.close_all()
+                vp.drain()
+        finally:
+            vp.close()
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
