@@ -37,12 +37,12 @@ bool SerialChannel::openChannel(const std::wstring& portName, const LineValues& 
   dcb.ByteSize = v.dataBits;
   dcb.StopBits = v.stopBits;
   dcb.Parity = v.parity;
-  // The driver hands back the handshakes of the last open (Wine rebuilds
-  // them from the line's termios): without this, choosing RTS after XON/XOFF
-  // would leave both on.
+  // The driver hands back the settings of the last open, including the
+  // handshakes another mode of this program switched on: without undoing
+  // them, choosing RTS after XON/XOFF would leave both on, and XON/XOFF
+  // would swallow 0x11 and 0x13 from the data. The CTS and DSR output
+  // checks are the driver's own and stay as it has them.
   if (v.flowMode >= 1 && v.flowMode <= 3) {
-    dcb.fOutxCtsFlow = FALSE;
-    dcb.fOutxDsrFlow = FALSE;
     dcb.fOutX = FALSE;
     dcb.fInX = FALSE;
     if (dcb.fDtrControl == DTR_CONTROL_HANDSHAKE) dcb.fDtrControl = DTR_CONTROL_ENABLE;
