@@ -1079,7 +1079,15 @@ class App:
         last = [""]
 
         def check() -> Optional[str]:
-            last[0] = self.text(id)
+            try:
+                last[0] = self.text(id)
+            except HelperError as e:
+                # A window busy for a moment (a modal dialog finishing under
+                # load) is not yet a failure; one busy for the whole wait is.
+                if "timeout" not in str(e):
+                    raise
+                last[0] = f"<no answer: {e}>"
+                return None
             return last[0] if pred(last[0]) else None
 
         try:
