@@ -1,8 +1,10 @@
 # Shared by scripts/run and scripts/test. Source it; do not run it.
 
 TV_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-TV_PACKAGES="cmake ninja-build gcc g++ g++-mingw-w64-x86-64 g++-mingw-w64-i686 googletest wine64 xvfb
-  xdotool socat imagemagick fonts-wqy-microhei python3 python3-pytest procps"
+# wine64 only recommends the "wine" command and the font tools, so they are
+# named here too.
+TV_PACKAGES="cmake ninja-build gcc g++ g++-mingw-w64-x86-64 g++-mingw-w64-i686 googletest wine wine64 xvfb
+  xdotool socat imagemagick fonts-wqy-microhei fontconfig python3 python3-pytest procps util-linux"
 
 # Installs the Debian packages that are missing (needs root on a fresh machine).
 tv_ensure_packages() {
@@ -15,7 +17,7 @@ tv_ensure_packages() {
     echo "Installing: ${missing[*]}"
     export DEBIAN_FRONTEND=noninteractive
     apt-get update -qq
-    apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+    apt-get install -y -qq "${missing[@]}" >/dev/null
   fi
 }
 
