@@ -28,8 +28,4 @@ bool IsDelayBoxKey(unsigned key) {
          key == kKeyDelete;
 }
 
-bool IsHexDigitKey(unsigned key) {
-  return (key >= '0' && key <= '9') || (key >= 'A' && key <= 'F') || (key >= kKeyNumpad0 && key <= kKeyNumpad9);
-}
-
 }  // namespace tv

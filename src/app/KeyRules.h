@@ -20,8 +20,4 @@ inline bool IsDelayBoxChar(wchar_t c) { return c >= L'0' && c <= L'9'; }
 // keypad digits, Backspace and Delete.
 bool IsDelayBoxKey(unsigned key);
 
-// Keys that make the hex pane insert its automatic blank: digits, A..F
-// and keypad digits.
-bool IsHexDigitKey(unsigned key);
-
 }  // namespace tv

@@ -50,11 +50,5 @@ TEST(KeyRules, DelayBoxCharsAndKeys) {
     EXPECT_FALSE(IsDelayBoxKey(k)) << k;
 }
 
-TEST(KeyRules, HexDigitKeys) {
-  for (unsigned k : {0x30u, 0x39u, 0x41u, 0x46u, 0x60u, 0x69u}) EXPECT_TRUE(IsHexDigitKey(k)) << k;
-  for (unsigned k : {0x2Fu, 0x3Au, 0x40u, 0x47u, 0x5Fu, 0x6Au, 0x08u, 0x2Eu, 0x20u})
-    EXPECT_FALSE(IsHexDigitKey(k)) << k;
-}
-
 }  // namespace
 }  // namespace tv
