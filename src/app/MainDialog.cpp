@@ -136,7 +136,7 @@ INT_PTR MainDialog::handleMessage(UINT msg, WPARAM wp, LPARAM lp) {
       if (routeCommand(HIWORD(wp), LOWORD(wp), reinterpret_cast<HWND>(lp))) return TRUE;
       break;
     case UiBridge::kCallMessage:
-      (*reinterpret_cast<const std::function<void()>*>(lp))();
+      bridge_.runCall(wp, lp);
       return TRUE;
     case UiBridge::kTitleMessage:
       bridge_.titleHandled();

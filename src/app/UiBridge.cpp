@@ -3,8 +3,17 @@
 namespace tv {
 
 void UiBridge::attach(HWND window) {
-  window_ = window;
   uiThread_ = GetCurrentThreadId();
+  LARGE_INTEGER now;
+  QueryPerformanceCounter(&now);
+  cookie_ = static_cast<WPARAM>(now.QuadPart) ^ reinterpret_cast<WPARAM>(this) ^ GetCurrentProcessId();
+  if (cookie_ == 0) cookie_ = 1;
+  window_ = window;
+}
+
+void UiBridge::runCall(WPARAM cookie, LPARAM fn) const {
+  if (cookie != cookie_ || fn == 0 || InSendMessageEx(nullptr) == ISMEX_NOSEND) return;
+  (*reinterpret_cast<const std::function<void()>*>(fn))();
 }
 
 void UiBridge::call(const std::function<void()>& fn) const {
@@ -16,7 +25,7 @@ void UiBridge::call(const std::function<void()>& fn) const {
   if (w == nullptr) return;
   // The function object lives on this thread's stack until the UI thread
   // has run it: SendMessage returns only then.
-  SendMessageW(w, kCallMessage, 0, reinterpret_cast<LPARAM>(&fn));
+  SendMessageW(w, kCallMessage, cookie_, reinterpret_cast<LPARAM>(&fn));
 }
 
 void UiBridge::requestTitle() {

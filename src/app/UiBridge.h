@@ -14,7 +14,7 @@ enum class JobKind : int { Text = 0, Hex = 1, Selection = 2, File = 3 };
 
 class UiBridge {
  public:
-  static constexpr UINT kCallMessage = WM_APP + 1;      // lParam: std::function<void()>*
+  static constexpr UINT kCallMessage = WM_APP + 1;      // wParam: cookie, lParam: std::function<void()>*
   static constexpr UINT kTitleMessage = WM_APP + 2;     // rebuild the title
   static constexpr UINT kJobEndedMessage = WM_APP + 3;  // wParam: JobKind
 
@@ -34,6 +34,11 @@ class UiBridge {
   // Called by the UI thread as it handles the request.
   void titleHandled() { titlePending_ = 0; }
 
+  // UI thread: runs a call sent by a worker. Any other process can send
+  // this message number too; without this program's cookie it is ignored
+  // rather than taken for a pointer.
+  void runCall(WPARAM cookie, LPARAM fn) const;
+
   // Tells the UI thread a send job has ended (it may close the port the
   // job opened). Posted, so it is never handled inside another handler's
   // wait.
@@ -43,6 +48,7 @@ class UiBridge {
   std::atomic<HWND> window_{nullptr};  // set and cleared by the UI thread, read by workers
   DWORD uiThread_ = 0;      // set once by the UI thread
   std::atomic<uint8_t> titlePending_{0};
+  WPARAM cookie_ = 0;  // set once by the UI thread in attach
 };
 
 }  // namespace tv

@@ -67,6 +67,14 @@ def test_title_and_keys_that_must_not_close_the_window(app):
     assert app.popups() == []
     assert app.title() == "Tarn#Vik    "
 
+    # The message number the program's own threads use to reach the window,
+    # sent or posted from another process with made-up values, is ignored.
+    WM_APP = 0x8000
+    app.send_message(WM_APP + 1, 0, 0x1234)
+    app.post_message(WM_APP + 1, 0x55, 0x10)
+    time.sleep(0.3)
+    assert app.running and app.title() == "Tarn#Vik    "
+
 
 def test_close_box_and_cancel_command_end_the_program_with_code_2(start_app):
     first = start_app()
