@@ -5,7 +5,8 @@
 namespace tv {
 namespace {
 
-struct Spec {
+// How one conversion ("%-5s", "%04d", "%I64d"...) is to be laid out.
+struct Field {
   bool leftAlign = false;
   bool zeroPad = false;
   int width = 0;
@@ -23,13 +24,13 @@ std::wstring Digits(unsigned long long v, unsigned base, bool upper) {
   return out;
 }
 
-std::wstring Pad(std::wstring body, const Spec& spec, bool negative) {
+std::wstring Pad(std::wstring body, const Field& field, bool negative) {
   std::wstring sign = negative ? L"-" : L"";
   std::size_t len = body.size() + sign.size();
-  if (static_cast<int>(len) >= spec.width) return sign + body;
-  std::size_t fill = static_cast<std::size_t>(spec.width) - len;
-  if (spec.leftAlign) return sign + body + std::wstring(fill, L' ');
-  if (spec.zeroPad) return sign + std::wstring(fill, L'0') + body;
+  if (static_cast<int>(len) >= field.width) return sign + body;
+  std::size_t fill = static_cast<std::size_t>(field.width) - len;
+  if (field.leftAlign) return sign + body + std::wstring(fill, L' ');
+  if (field.zeroPad) return sign + std::wstring(fill, L'0') + body;
   return std::wstring(fill, L' ') + sign + body;
 }
 
@@ -52,21 +53,21 @@ std::wstring Format(const wchar_t* format, std::initializer_list<FormatArg> args
       out.push_back(L'%');
       continue;
     }
-    Spec spec;
+    Field field;
     for (;; ++p) {
-      if (*p == L'-') spec.leftAlign = true;
-      else if (*p == L'0') spec.zeroPad = true;
+      if (*p == L'-') field.leftAlign = true;
+      else if (*p == L'0') field.zeroPad = true;
       else if (*p == L'#' || *p == L' ' || *p == L'+') continue;
       else break;
     }
-    while (*p >= L'0' && *p <= L'9') spec.width = spec.width * 10 + (*p++ - L'0');
+    while (*p >= L'0' && *p <= L'9') field.width = field.width * 10 + (*p++ - L'0');
     if (*p == L'.') {
       ++p;
-      spec.precision = 0;
-      while (*p >= L'0' && *p <= L'9') spec.precision = spec.precision * 10 + (*p++ - L'0');
+      field.precision = 0;
+      while (*p >= L'0' && *p <= L'9') field.precision = field.precision * 10 + (*p++ - L'0');
     }
     if (p[0] == L'I' && p[1] == L'6' && p[2] == L'4') {
-      spec.wide64 = true;
+      field.wide64 = true;
       p += 3;
     } else if (*p == L'l' || *p == L'h' || *p == L'w') {
       ++p;
@@ -78,32 +79,32 @@ std::wstring Format(const wchar_t* format, std::initializer_list<FormatArg> args
       case L'd':
       case L'i': {
         long long v = arg ? arg->asSigned() : 0;
-        if (!spec.wide64) v = static_cast<int32_t>(v);
+        if (!field.wide64) v = static_cast<int32_t>(v);
         unsigned long long mag = v < 0 ? 0ULL - static_cast<unsigned long long>(v)
                                        : static_cast<unsigned long long>(v);
-        out += Pad(Digits(mag, 10, false), spec, v < 0);
+        out += Pad(Digits(mag, 10, false), field, v < 0);
         break;
       }
       case L'u':
       case L'x':
       case L'X': {
         unsigned long long v = arg ? arg->asUnsigned() : 0;
-        if (!spec.wide64) v = static_cast<uint32_t>(v);
+        if (!field.wide64) v = static_cast<uint32_t>(v);
         unsigned base = *p == L'u' ? 10 : 16;
-        out += Pad(Digits(v, base, *p == L'X'), spec, false);
+        out += Pad(Digits(v, base, *p == L'X'), field, false);
         break;
       }
       case L'c': {
         wchar_t c = arg ? static_cast<wchar_t>(arg->asUnsigned()) : L'\0';
-        out += Pad(std::wstring(1, c), Spec{spec.leftAlign, false, spec.width, -1, false}, false);
+        out += Pad(std::wstring(1, c), Field{field.leftAlign, false, field.width, -1, false}, false);
         break;
       }
       case L's':
       case L'S': {
         std::wstring s = arg ? arg->text() : L"";
-        if (spec.precision >= 0 && s.size() > static_cast<std::size_t>(spec.precision))
-          s.resize(static_cast<std::size_t>(spec.precision));
-        out += Pad(s, Spec{spec.leftAlign, false, spec.width, -1, false}, false);
+        if (field.precision >= 0 && s.size() > static_cast<std::size_t>(field.precision))
+          s.resize(static_cast<std::size_t>(field.precision));
+        out += Pad(s, Field{field.leftAlign, false, field.width, -1, false}, false);
         break;
       }
       default:
