@@ -193,12 +193,7 @@ void MainDialog::runFileSend() {
     std::vector<uint8_t> buffer(kFileChunkBytes);
     ProgressPacer pacer;
     unsigned long long sent = 0;
-    bool unshown = false;
-    auto show = [&](bool now) {
-      if (!(now ? unshown : pacer.due(GetTickCount()))) return;
-      setProgress(Format(L"%04I64d/%I64dB", {sent, total}));
-      unshown = false;
-    };
+    auto show = [&] { setProgress(Format(L"%04I64d/%I64dB", {sent, total})); };
     do {
       LARGE_INTEGER zero{};
       SetFilePointerEx(file.get(), zero, nullptr, FILE_BEGIN);
@@ -223,16 +218,14 @@ void MainDialog::runFileSend() {
             break;
           }
           ++sent;
-          unshown = true;
+          if (pacer.advanced(GetTickCount())) show();
           if (buffer[i] == 0x0A && PausesAfterLine(app.delayMode)) {
-            show(true);
+            if (pacer.catchUp()) show();
             pause(app.fileSendBusy);
-          } else {
-            show(false);
           }
         }
       }
-      show(true);
+      if (pacer.catchUp()) show();
       if (PausesAfterPass(app.delayMode) && !unreadable) pause(app.fileSendBusy);
       if (total == 0) Sleep(1);
     } while (app.fileSendBusy && RepeatsPasses(app.delayMode) && !unreadable);

@@ -97,12 +97,7 @@ void MainDialog::runTextSend() {
 
   ProgressPacer pacer;
   int position = 0;
-  bool unshown = false;
-  auto show = [&](bool now) {
-    if (!(now ? unshown : pacer.due(GetTickCount()))) return;
-    setProgress(Format(L"%04d/%dB", {position, total}));
-    unshown = false;
-  };
+  auto show = [&] { setProgress(Format(L"%04d/%dB", {position, total})); };
   do {
     for (const TextSpan& line : lines) {
       if (!app.textSendBusy) break;
@@ -110,15 +105,14 @@ void MainDialog::runTextSend() {
         if (!app.textSendBusy) break;
         SendTextChunk(channel, text.data() + chunk.start, chunk.end - chunk.start, app.textSendBusy);
         position = static_cast<int>(line.end);
-        unshown = true;
-        show(false);
+        if (pacer.advanced(GetTickCount())) show();
       }
       if (PausesAfterLine(app.delayMode)) {
-        show(true);
+        if (pacer.catchUp()) show();
         pause(app.textSendBusy);
       }
     }
-    show(true);
+    if (pacer.catchUp()) show();
     if (PausesAfterPass(app.delayMode)) pause(app.textSendBusy);
     // An empty pane repeating without a pause must not spin a core.
     if (lines.empty()) Sleep(1);
@@ -137,12 +131,7 @@ void MainDialog::runHexSend() {
   ProgressPacer pacer;
   int done = 0;
   int total = 0;
-  bool unshown = false;
-  auto show = [&](bool now) {
-    if (!(now ? unshown : pacer.due(GetTickCount()))) return;
-    setProgress(Format(L"%04d/%dL %04dB", {done, lineCount, total}));
-    unshown = false;
-  };
+  auto show = [&] { setProgress(Format(L"%04d/%dL %04dB", {done, lineCount, total})); };
   do {
     total = 0;
     for (int k = 0; k < lineCount && app.hexSendBusy; ++k) {
@@ -153,14 +142,13 @@ void MainDialog::runHexSend() {
         codec.Release();
       }
       done = k + 1;
-      unshown = true;
-      show(false);
+      if (pacer.advanced(GetTickCount())) show();
       if (PausesAfterLine(app.delayMode)) {
-        show(true);
+        if (pacer.catchUp()) show();
         pause(app.hexSendBusy);
       }
     }
-    show(true);
+    if (pacer.catchUp()) show();
     if (PausesAfterPass(app.delayMode)) pause(app.hexSendBusy);
     if (total == 0) Sleep(1);
   } while (app.hexSendBusy && RepeatsPasses(app.delayMode));

@@ -31,21 +31,32 @@ uint32_t PauseMilliseconds(int32_t delay);
 
 // Spaces a job's progress updates out in time: formatting and posting the
 // title for every byte costs more than writing the byte. A job still shows
-// its exact position before a pause and when it stops.
+// its exact position before a pause and when a pass ends.
 class ProgressPacer {
  public:
   static constexpr uint32_t kIntervalMs = 50;
-  // True at the first call and whenever the interval has passed since the
-  // last true; nowMs is a wrapping millisecond clock.
-  bool due(uint32_t nowMs) {
+  // The position moved: true when it is to be shown now (the first time, and
+  // then whenever the interval has passed since the last time); nowMs is a
+  // wrapping millisecond clock.
+  bool advanced(uint32_t nowMs) {
+    unshown_ = true;
     if (shown_ && nowMs - lastMs_ < kIntervalMs) return false;
     shown_ = true;
     lastMs_ = nowMs;
+    unshown_ = false;
     return true;
+  }
+  // Before a pause and at the end of a pass: true when the latest position
+  // has not been shown yet.
+  bool catchUp() {
+    bool due = unshown_;
+    unshown_ = false;
+    return due;
   }
 
  private:
   bool shown_ = false;
+  bool unshown_ = false;
   uint32_t lastMs_ = 0;
 };
 
