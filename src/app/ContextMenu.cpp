@@ -14,9 +14,6 @@
 namespace tv {
 namespace {
 
-// Recorded stored slot text can be long; the menu shows 30 characters.
-constexpr std::size_t kSlotReadUnits = 1 << 20;
-
 HMENU BuildMenu(const Menu& items) {
   HMENU menu = CreatePopupMenu();
   if (menu == nullptr) return nullptr;

@@ -1,6 +1,6 @@
 #include "app/MenuModel.h"
 
-#include "app/Format.h"
+#include "settings/StoredValues.h"
 
 namespace tv {
 namespace {
@@ -92,7 +92,7 @@ Menu DelayMenuTemplate() {
 }
 
 std::wstring SlotItemText(int slot, const SlotValues& v) {
-  std::wstring label = L"存档" + Format(L"%02X", {slot});
+  std::wstring label = SlotContentName(slot);
   if (!v.label && !v.content) return label;
   if (v.label) label = *v.label;
   std::wstring content = v.content ? *v.content : std::wstring();

@@ -47,7 +47,7 @@ void MainDialog::onSlotCommand(int id) {
   }
 
   if (target != hexPane_ && target != textPane_) return;
-  std::optional<std::wstring> stored = MainStore().ReadString(SlotContentName(slot).c_str(), 1 << 20);
+  std::optional<std::wstring> stored = MainStore().ReadString(SlotContentName(slot).c_str(), kSlotReadUnits);
   if (Held(VK_CONTROL) || Held(VK_MBUTTON)) ClearView(target);
   if (stored) SendMessageW(target, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(stored->c_str()));
 }

@@ -9,11 +9,29 @@
 #include "settings/SettingsStore.h"
 
 namespace tv {
+namespace {
+
+// The five line settings, stored as the command ids of their menu items.
+struct LineSettingValue {
+  SettingId id;
+  const wchar_t* name;
+  int32_t LineSelection::*field;
+};
+
+// In the order they are read back at start.
+const LineSettingValue kLineSettingValues[] = {
+    {SettingId::BaudRate, L"Selected_BaudRate", &LineSelection::baudItem},
+    {SettingId::Parity, L"Selected_Parity", &LineSelection::parityItem},
+    {SettingId::DataBits, L"Selected_DataBits", &LineSelection::dataBitsItem},
+    {SettingId::StopBits, L"Selected_StopBits", &LineSelection::stopBitsItem},
+    {SettingId::FlowControl, L"Selected_FlowControl", &LineSelection::flowItem},
+};
+
+}  // namespace
 
 void MainDialog::saveSetting(SettingId id) {
   AppState& app = App();
   SettingsStore& store = MainStore();
-  const LineSelection& line = app.line;
   switch (id) {
     case SettingId::PortName:
       store.WriteString(L"SelectedPortFileName", app.portName);
@@ -35,19 +53,12 @@ void MainDialog::saveSetting(SettingId id) {
       break;
     }
     case SettingId::BaudRate:
-      store.WriteDword(L"Selected_BaudRate", static_cast<DWORD>(line.baudItem));
-      break;
     case SettingId::Parity:
-      store.WriteDword(L"Selected_Parity", static_cast<DWORD>(line.parityItem));
-      break;
     case SettingId::DataBits:
-      store.WriteDword(L"Selected_DataBits", static_cast<DWORD>(line.dataBitsItem));
-      break;
     case SettingId::StopBits:
-      store.WriteDword(L"Selected_StopBits", static_cast<DWORD>(line.stopBitsItem));
-      break;
     case SettingId::FlowControl:
-      store.WriteDword(L"Selected_FlowControl", static_cast<DWORD>(line.flowItem));
+      for (const LineSettingValue& v : kLineSettingValues)
+        if (v.id == id) store.WriteDword(v.name, static_cast<DWORD>(app.line.*v.field));
       break;
     case SettingId::LoadedFile:
       store.WriteString(L"LoadedFileFullName", loadedFileFullName_);
@@ -71,11 +82,7 @@ void MainDialog::restoreSettings() {
     rebuildTitle();
   }
   restoreItem(L"DelayTime", app.delayTimeMs);
-  restoreItem(L"Selected_BaudRate", app.line.baudItem);
-  restoreItem(L"Selected_Parity", app.line.parityItem);
-  restoreItem(L"Selected_DataBits", app.line.dataBitsItem);
-  restoreItem(L"Selected_StopBits", app.line.stopBitsItem);
-  restoreItem(L"Selected_FlowControl", app.line.flowItem);
+  for (const LineSettingValue& v : kLineSettingValues) restoreItem(v.name, app.line.*v.field);
 
   // A path that does not fit is refused rather than cut: a cut path could
   // name some other existing file or folder.

@@ -22,6 +22,9 @@ std::wstring StringFromData(const uint8_t* data, std::size_t size, std::size_t m
 constexpr int kSlotCount = 31;
 constexpr std::size_t kSlotTextUnits = 6000;
 constexpr std::size_t kSlotLabelUnits = 20;
+// How much of a stored slot value is read back: another program may have
+// put far more there than the program itself ever stores.
+constexpr std::size_t kSlotReadUnits = 1 << 20;
 std::wstring SlotKey(int slot);
 std::wstring SlotContentName(int slot);
 std::wstring SlotLabelName(int slot);
