@@ -4,7 +4,7 @@ from pathlib import Path
 
 import pytest
 
-from tvharness import ids
+from tvharness import ids, parse_byte_size as parse_size, windows_path
 
 ARRIVAL = 0x8000
 REMOVAL = 0x8004
@@ -20,19 +20,6 @@ def wait_receive(app, predicate, timeout: float = 20.0) -> str:
 
 def status(app) -> str:
     return app.text(ids.IDC_STATUS_VIEW)
-
-
-def windows_path(path: Path) -> str:
-    return "Z:" + str(path).replace("/", "\\")
-
-
-def parse_size(text: str) -> int:
-    units = {"TB": 1 << 40, "GB": 1 << 30, "MB": 1 << 20, "kB": 1 << 10, "B": 1}
-    total = 0
-    for field in text.split():
-        number = field.rstrip("TGMkB")
-        total += int(number) * units[field[len(number):]]
-    return total
 
 
 def test_port_events_stop_a_file_send_and_report_the_entry(start_app, virtual_port, port_device, tv, tmp_path):

@@ -10,14 +10,10 @@ from pathlib import Path
 
 import pytest
 
-from tvharness import ids
+from tvharness import ids, windows_path as win
 
 SETTINGS = r"SOFTWARE\TarnVik"
 WM_NULL = 0
-
-
-def win(path: Path) -> str:
-    return "Z:" + str(path).replace("/", "\\")
 
 
 def loaded(path: Path, **more) -> dict:

@@ -2,7 +2,7 @@
 import re
 import time
 
-from tvharness import ids
+from tvharness import ids, parse_byte_size as parse_size
 
 EM_GETFIRSTVISIBLELINE = 0x00CE
 PORTS_HEAD = "...................串口列表................\n"
@@ -20,15 +20,6 @@ VOLUME_BLOCK = re.compile(
 
 def receive(app) -> str:
     return app.text(ids.IDC_RECEIVE_VIEW).replace("\r\n", "\n").replace("\r", "\n")
-
-
-def parse_size(text: str) -> int:
-    units = {"TB": 1 << 40, "GB": 1 << 30, "MB": 1 << 20, "kB": 1 << 10, "B": 1}
-    total = 0
-    for field in text.split():
-        number = field.rstrip("TGMkB")
-        total += int(number) * units[field[len(number):]]
-    return total
 
 
 def focus_receive_view(app) -> None:

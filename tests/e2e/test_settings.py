@@ -6,10 +6,9 @@ from __future__ import annotations
 
 import time
 
-import pytest
 
 import tvharness as tvh
-from tvharness import REG_BINARY, REG_DWORD, REG_SZ, RegValue, ids
+from tvharness import REG_BINARY, REG_DWORD, REG_SZ, RegValue, ids, windows_path as _windows_path
 
 KEY = tvh.SETTINGS_KEY
 DEFAULT_STATUS = "◇波特率:115200 ◇数据位:8 ◇停止位:1 ◇校验:None"
@@ -134,10 +133,6 @@ def test_bad_stored_values_start_the_program_normally(start_app, helper):
     app.key("Escape")
     app.wait_until(lambda: not app.popups("#32768"))
     assert app.running
-
-
-def _windows_path(path):
-    return "Z:" + str(path).replace("/", "\\")
 
 
 def _path_of_length(base, length):

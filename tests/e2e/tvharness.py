@@ -161,6 +161,21 @@ def wait_until(predicate: Callable[[], Any], timeout: float = 5.0, interval: flo
         time.sleep(interval)
 
 
+def windows_path(path: Path | str) -> str:
+    """The name the program sees for a Linux path: Wine's Z: drive maps /."""
+    return "Z:" + str(path).replace("/", "\\")
+
+
+def parse_byte_size(text: str) -> int:
+    """The byte count of a size text such as " 1MB 512B"."""
+    units = {"TB": 1 << 40, "GB": 1 << 30, "MB": 1 << 20, "kB": 1 << 10, "B": 1}
+    total = 0
+    for field in text.split():
+        number = field.rstrip("TGMkB")
+        total += int(number) * units[field[len(number):]]
+    return total
+
+
 # --------------------------------------------------------------------------
 # X display
 
