@@ -102,7 +102,9 @@ def test_restored_values_are_taken_as_stored(start_app, helper, virtual_port):
 
     app.post_command(ids.IDC_PORT_BUTTON)
     app.wait_until(vp.is_open)
-    line = app.wait_until(vp.requested_line)
+    # The port opens before its settings are applied: wait for them.
+    line = app.wait_until(lambda: (lambda l: l if l and l.rtscts else None)(vp.requested_line()),
+                          message="RTS/CTS flow asked for")
     assert line.rtscts
     # Restoring stores nothing back.
     assert helper.reg_get(KEY, "TopMost").dword == 2
