@@ -5,21 +5,6 @@
 namespace tv {
 namespace {
 
-class DeviceInfoSet {
- public:
-  explicit DeviceInfoSet(HDEVINFO set) : set_(set) {}
-  ~DeviceInfoSet() {
-    if (valid()) SetupDiDestroyDeviceInfoList(set_);
-  }
-  DeviceInfoSet(const DeviceInfoSet&) = delete;
-  DeviceInfoSet& operator=(const DeviceInfoSet&) = delete;
-  bool valid() const { return set_ != INVALID_HANDLE_VALUE; }
-  HDEVINFO get() const { return set_; }
-
- private:
-  HDEVINFO set_;
-};
-
 std::optional<std::wstring> FriendlyName(HDEVINFO set, SP_DEVINFO_DATA* data) {
   DWORD size = 0;
   SetupDiGetDeviceRegistryPropertyW(set, data, SPDRP_FRIENDLYNAME, nullptr, nullptr, 0, &size);

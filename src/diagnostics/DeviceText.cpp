@@ -37,6 +37,18 @@ std::wstring PortNameFromRecord(const void* record, std::size_t recordSize) {
   return name;
 }
 
+std::vector<unsigned char> PortRecord(const std::wstring& name) {
+  const std::size_t size = kPortRecordNameOffset + (name.size() + 1) * sizeof(uint16_t);
+  std::vector<unsigned char> record(size, 0);
+  const uint32_t header[3] = {static_cast<uint32_t>(size), kPortRecordType, 0};
+  std::memcpy(record.data(), header, sizeof(header));
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    const auto unit = static_cast<uint16_t>(name[i]);
+    std::memcpy(record.data() + kPortRecordNameOffset + i * sizeof(unit), &unit, sizeof(unit));
+  }
+  return record;
+}
+
 uint64_t UsedBytes(uint64_t total, uint64_t free) { return total >= free ? total - free : 0; }
 
 }  // namespace tv

@@ -48,6 +48,20 @@ TEST(DeviceText, PortNamesStayInsideTheirRecord) {
   EXPECT_EQ(tv::PortNameFromRecord(nullptr, 64), L"");
 }
 
+TEST(DeviceText, PortRecordsReadBackAsTheirName) {
+  for (const std::wstring name : {L"COM3", L"COM256", L"", L"\x4E32\x53E3"}) {
+    std::vector<unsigned char> record = tv::PortRecord(name);
+    ASSERT_EQ(record.size(), 12 + (name.size() + 1) * 2);
+    uint32_t header[3];
+    std::memcpy(header, record.data(), sizeof(header));
+    EXPECT_EQ(header[0], record.size());
+    EXPECT_EQ(header[1], tv::kPortRecordType);
+    EXPECT_EQ(header[2], 0u);
+    EXPECT_EQ(record[record.size() - 2] | record.back(), 0);
+    EXPECT_EQ(tv::PortNameFromRecord(record.data(), record.size()), name);
+  }
+}
+
 TEST(DeviceText, DriveLettersTypesAndUsedSpace) {
   EXPECT_EQ(tv::DriveLetterFromMask(1u), L'A');
   EXPECT_EQ(tv::DriveLetterFromMask((1u << 4) | (1u << 5)), L'E');

@@ -39,6 +39,9 @@
 #include <string>
 #include <vector>
 
+#include "bridge/RootDevices.h"
+#include "diagnostics/DeviceText.h"
+
 namespace {
 
 struct Fail {
@@ -414,46 +417,15 @@ const DWORD kDeviceIdChars = 512;
 
 std::wstring device_add(const GUID& cls, const wchar_t* base, const std::wstring& friendly,
                         const std::wstring& port_name) {
-    HDEVINFO set = SetupDiCreateDeviceInfoList(&cls, nullptr);
-    if (set == INVALID_HANDLE_VALUE) fail_last("SetupDiCreateDeviceInfoList");
-    struct Guard {
-        HDEVINFO s;
-        ~Guard() { SetupDiDestroyDeviceInfoList(s); }
-    } guard{set};
-    SP_DEVINFO_DATA d;
-    d.cbSize = sizeof(d);
-    if (!SetupDiCreateDeviceInfoW(set, base, &cls, nullptr, nullptr, DICD_GENERATE_ID, &d))
-        fail_last("SetupDiCreateDeviceInfo");
-    if (!SetupDiRegisterDeviceInfo(set, &d, 0, nullptr, nullptr, nullptr)) fail_last("SetupDiRegisterDeviceInfo");
-    if (!SetupDiSetDeviceRegistryPropertyW(set, &d, SPDRP_FRIENDLYNAME, (const BYTE*)friendly.c_str(),
-                                           (DWORD)((friendly.size() + 1) * sizeof(wchar_t))))
-        fail_last("SetupDiSetDeviceRegistryProperty");
-    if (!port_name.empty()) {
-        HKEY k = SetupDiCreateDevRegKeyW(set, &d, DICS_FLAG_GLOBAL, 0, DIREG_DEV, nullptr, nullptr);
-        if (k == INVALID_HANDLE_VALUE) fail_last("SetupDiCreateDevRegKey");
-        LONG r = RegSetValueExW(k, L"PortName", 0, REG_SZ, (const BYTE*)port_name.c_str(),
-                                (DWORD)((port_name.size() + 1) * sizeof(wchar_t)));
-        RegCloseKey(k);
-        if (r != ERROR_SUCCESS) fail_code("RegSetValueEx PortName", r);
-    }
-    wchar_t id[kDeviceIdChars];
-    if (!SetupDiGetDeviceInstanceIdW(set, &d, id, kDeviceIdChars, nullptr))
-        fail_last("SetupDiGetDeviceInstanceId");
+    std::wstring id;
+    DWORD e = tv::AddRootDevice(cls, base, friendly, port_name, &id);
+    if (e != ERROR_SUCCESS) fail_code("add device", (LONG)e);
     return id;
 }
 
 void device_remove(const std::wstring& instance_id) {
-    HDEVINFO set = SetupDiCreateDeviceInfoList(nullptr, nullptr);
-    if (set == INVALID_HANDLE_VALUE) fail_last("SetupDiCreateDeviceInfoList");
-    struct Guard {
-        HDEVINFO s;
-        ~Guard() { SetupDiDestroyDeviceInfoList(s); }
-    } guard{set};
-    SP_DEVINFO_DATA d;
-    d.cbSize = sizeof(d);
-    if (!SetupDiOpenDeviceInfoW(set, instance_id.c_str(), nullptr, 0, &d))
-        fail_last("SetupDiOpenDeviceInfo " + utf8(instance_id));
-    if (!SetupDiRemoveDevice(set, &d)) fail_last("SetupDiRemoveDevice");
+    DWORD e = tv::RemoveDeviceInstance(instance_id);
+    if (e != ERROR_SUCCESS) fail_code("remove device " + utf8(instance_id), (LONG)e);
 }
 
 std::wstring device_property(HDEVINFO set, SP_DEVINFO_DATA* d, DWORD prop) {
@@ -637,14 +609,8 @@ Fields devchange_port(const Args& a) {
     if (a[1] == L"arrival") event = DBT_DEVICEARRIVAL;
     else if (a[1] == L"removal") event = DBT_DEVICEREMOVECOMPLETE;
     else event = (WPARAM)parse_int(a[1], "event");
-    const std::wstring& name = a[2];
-    size_t size = offsetof(DEV_BROADCAST_PORT_W, dbcp_name) + (name.size() + 1) * sizeof(wchar_t);
-    std::vector<unsigned char> rec(size, 0);
-    DEV_BROADCAST_PORT_W* p = (DEV_BROADCAST_PORT_W*)rec.data();
-    p->dbcp_size = (DWORD)size;
-    p->dbcp_devicetype = DBT_DEVTYP_PORT;
-    memcpy(p->dbcp_name, name.c_str(), (name.size() + 1) * sizeof(wchar_t));
-    return {num(send_bounded(h, WM_DEVICECHANGE, event, (LPARAM)p))};
+    std::vector<unsigned char> rec = tv::PortRecord(a[2]);
+    return {num(send_bounded(h, WM_DEVICECHANGE, event, (LPARAM)rec.data()))};
 }
 
 Fields devchange_volume(const Args& a) {
