@@ -4,7 +4,7 @@ TV_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 # wine64 only recommends the "wine" command and the font tools, so they are
 # named here too.
 TV_PACKAGES="cmake ninja-build gcc g++ g++-mingw-w64-x86-64 g++-mingw-w64-i686 googletest wine wine64 xvfb
-  xdotool socat imagemagick fonts-wqy-microhei fontconfig python3 python3-pytest procps util-linux"
+  xdotool socat imagemagick fonts-wqy-microhei fontconfig python3 python3-pytest procps util-linux locales"
 
 # Installs the Debian packages that are missing (needs root on a fresh machine).
 tv_ensure_packages() {
@@ -18,6 +18,18 @@ tv_ensure_packages() {
     export DEBIAN_FRONTEND=noninteractive
     apt-get update -qq
     apt-get install -y -qq "${missing[@]}" >/dev/null
+  fi
+}
+
+# Wine takes the ANSI code page (936) from the zh_CN.UTF-8 locale; Wine
+# does without the generated locale, the shell tools around it complain.
+# Generated when we are root.
+tv_ensure_locale() {
+  locale -a 2>/dev/null | grep -qix 'zh_CN.utf8' && return 0
+  if [ "$(id -u)" = 0 ] && [ -f /etc/locale.gen ] && command -v locale-gen >/dev/null; then
+    sed -i 's/^# *\(zh_CN.UTF-8 UTF-8\)/\1/' /etc/locale.gen
+    grep -qx 'zh_CN.UTF-8 UTF-8' /etc/locale.gen || echo 'zh_CN.UTF-8 UTF-8' >>/etc/locale.gen
+    locale-gen >/dev/null
   fi
 }
 

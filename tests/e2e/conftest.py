@@ -4,7 +4,7 @@ Session-wide (started on first use, so ``-k`` runs that need none of them
 stay cheap): ``tv`` (the whole Session), ``display``, ``wine_env``,
 ``helper``.
 Per test: ``start_app`` / ``app``, ``virtual_port``, ``port_device``,
-``disk_device``, ``take_screenshot``.
+``disk_device``, ``port_bridge``, ``take_screenshot``.
 
 Every process a fixture starts is ended by its pid when the fixture ends;
 a failing test leaves a screenshot in build/e2e-failures/.
@@ -189,6 +189,19 @@ def port_device(tv: tvh.Session) -> Iterator[Callable[[str], str]]:
 def disk_device(tv: tvh.Session) -> Iterator[Callable[[str], str]]:
     """disk_device(friendly) -> instance id: a DiskDrive-class entry."""
     yield from _device_factory(tv, tv.helper.disk_add, tv.helper.disk_remove)
+
+
+@pytest.fixture
+def port_bridge(tv: tvh.Session, tmp_path: Path) -> Iterator[tvh.PortBridge]:
+    """The program's port bridge on the session's prefix, started, with no
+    COM numbers remembered yet; ``port_bridge.adapter(...)`` makes pretend
+    adapters (tvharness.PortBridge)."""
+    (tv.prefix.dosdevices.parent / "tarnvik-ports.txt").unlink(missing_ok=True)
+    bridge = tvh.PortBridge(tv, tmp_path / "bridge")
+    try:
+        yield bridge.start()
+    finally:
+        bridge.close()
 
 
 @pytest.fixture

@@ -24,6 +24,7 @@ from __future__ import annotations
 import contextlib
 import errno
 import fcntl
+import grp
 import os
 import re
 import select
@@ -233,6 +234,14 @@ def screenshot(path: Path | str, display: str, timeout: float = 30.0) -> Path:
     return path
 
 
+def minding_file_modes(command: list[str]) -> list[str]:
+    """The command, run so that file modes stop it even when we are root
+    (without the capabilities that bypass them), where setpriv allows."""
+    if os.geteuid() == 0 and shutil.which("setpriv"):
+        return ["setpriv", "--bounding-set=-dac_override,-dac_read_search"] + command
+    return command
+
+
 # --------------------------------------------------------------------------
 # Wine prefix
 
@@ -289,17 +298,13 @@ class WinePrefix:
                    LC_ALL="zh_CN.UTF-8", DISPLAY=self.display)
         self.env = env
         quiet = dict(env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        server = ["wineserver", "-f", "-p"]
-        if os.geteuid() == 0 and shutil.which("setpriv"):
-            # The wineserver opens the devices for its clients. As root it
-            # could open a pty whose mode we set to 0, so it loses the
-            # capabilities that bypass file modes: that is how a test makes
-            # a port "held by another program" (Wine itself does not refuse
-            # a second CreateFile on a COM port).
-            server = ["setpriv", "--bounding-set=-dac_override,-dac_read_search"] + server
-            self.file_modes_apply = True
-        else:
-            self.file_modes_apply = os.geteuid() != 0
+        # The wineserver opens the devices for its clients. As root it
+        # could open a pty whose mode we set to 0, so it loses the
+        # capabilities that bypass file modes: that is how a test makes a
+        # port "held by another program" (Wine itself does not refuse a
+        # second CreateFile on a COM port).
+        server = minding_file_modes(["wineserver", "-f", "-p"])
+        self.file_modes_apply = server[0] == "setpriv" or os.geteuid() != 0
         try:
             self.server = subprocess.Popen(server, **quiet)
             # A wine command finding no server socket would start its own
@@ -1326,6 +1331,10 @@ class VirtualPort:
     port closed wait in the pty until it is opened again.
     """
 
+    # Whether start() maps the app end to COMn itself (the port bridge's
+    # pretend adapters leave that to the bridge).
+    maps_com = True
+
     def __init__(self, session: "Session", number: int = 7, friendly: Optional[str] = None,
                  register: bool = True, port_name: Optional[str] = None):
         self.session = session
@@ -1355,10 +1364,11 @@ class VirtualPort:
                        message="socat's pty links")
             self.fd = os.open(self.dev_end, os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK)
             self._clear_modem_inputs()  # pty numbers are reused
-            if os.path.lexists(self.link):
-                self._old_link = os.readlink(self.link) if self.link.is_symlink() else None
-                self.link.unlink()
-            self.link.symlink_to(self.app_end)
+            if self.maps_com:
+                if os.path.lexists(self.link):
+                    self._old_link = os.readlink(self.link) if self.link.is_symlink() else None
+                    self.link.unlink()
+                self.link.symlink_to(self.app_end)
             if self._want_register:
                 self.register()
         except BaseException:
@@ -1594,6 +1604,153 @@ class VirtualPort:
 
     def __repr__(self) -> str:
         return f"<VirtualPort {self.name} {self.friendly!r} registered={self.registered}>"
+
+
+# --------------------------------------------------------------------------
+# the port bridge for Linux
+
+
+BRIDGE_SCRIPT = REPO / "src" / "linux" / "tarnvik_bridge.py"
+BRIDGE_EXE = BUILD_DIR / "TarnVikBridge.exe"
+
+
+class PretendAdapter(VirtualPort):
+    """A USB-serial adapter as the port bridge sees it: an entry in the
+    bridge's stand-in for /dev/serial/by-id (or, for a device without one,
+    for /dev) that leads to the app end of a pty pair. The bridge makes it
+    a COM port; the device end is the test's, as with VirtualPort."""
+
+    maps_com = False
+
+    def __init__(self, session: "Session", entry: Path):
+        super().__init__(session, number=0, register=False)
+        self.entry = entry
+        self._mode_before_lock: Optional[int] = None
+
+    def plug(self) -> "PretendAdapter":
+        self.entry.symlink_to(self.app_end)
+        return self
+
+    def pull(self) -> None:
+        """The adapter is pulled: its entry goes; the pty pair stays, as
+        the program's open handle would until it closes it."""
+        self.entry.unlink(missing_ok=True)
+
+    def lock(self) -> str:
+        """Makes the device one the user may not open, as a serial device
+        of the dialout group is to someone outside it; returns the group
+        the device now belongs to."""
+        pts = os.path.realpath(self.app_end)
+        if self._mode_before_lock is None:
+            self._mode_before_lock = os.stat(pts).st_mode & 0o7777
+        with contextlib.suppress(KeyError, PermissionError):
+            os.chown(pts, -1, grp.getgrnam("dialout").gr_gid)
+        os.chmod(pts, 0o060)
+        return grp.getgrgid(os.stat(pts).st_gid).gr_name
+
+    def close(self) -> None:
+        self.pull()
+        if self._mode_before_lock is not None and self.socat is not None:
+            with contextlib.suppress(OSError):
+                os.chmod(os.path.realpath(self.app_end), self._mode_before_lock)
+        super().close()
+
+    def __repr__(self) -> str:
+        return f"<PretendAdapter {self.entry.name}>"
+
+
+class PortBridge:
+    """The program's port bridge on this session's prefix, watching two
+    folders of pretend adapters: ``by_id`` stands for /dev/serial/by-id and
+    ``dev`` for /dev. It minds file modes (see minding_file_modes), so a
+    locked adapter is one it may not open. Can be stopped and started
+    again; what it says is in ``said()``."""
+
+    def __init__(self, session: "Session", root: Path):
+        self.session = session
+        self.by_id = root / "by-id"
+        self.dev = root / "dev"
+        self.by_id.mkdir(parents=True)
+        self.dev.mkdir()
+        self.log_path = root / "bridge.log"
+        self.proc: Optional[subprocess.Popen] = None
+        self.adapters: list[PretendAdapter] = []
+
+    @property
+    def prefix(self) -> Path:
+        assert self.session.prefix.path is not None
+        return self.session.prefix.path
+
+    def start(self, timeout: float = 120.0) -> "PortBridge":
+        if not BRIDGE_EXE.is_file():
+            raise HarnessError(f"{BRIDGE_EXE} is not built (cmake --build --preset windows-x64)")
+        command = minding_file_modes(["python3", str(BRIDGE_SCRIPT), "--prefix", str(self.prefix),
+                                      "--windows-half", str(BRIDGE_EXE), "--by-id", str(self.by_id),
+                                      "--dev-dir", str(self.dev)])
+        with open(self.log_path, "ab") as log:
+            self.proc = subprocess.Popen(command, env=self.session.env, stdin=subprocess.DEVNULL,
+                                         stdout=subprocess.PIPE, stderr=log)
+        assert self.proc.stdout is not None
+        fd = self.proc.stdout.fileno()
+        got = b""
+        deadline = time.monotonic() + timeout
+        while not got.endswith(b"\n") and select.select([fd], [], [], max(0, deadline - time.monotonic()))[0]:
+            chunk = os.read(fd, 64)
+            if not chunk:
+                break
+            got += chunk
+        if got != b"ready\n":
+            ended = self.proc.poll()
+            self.stop()
+            raise HarnessError(f"the port bridge did not start: {got!r}, ended {ended}, said {self.said()!r}")
+        return self
+
+    def stop(self) -> None:
+        """SIGTERM, on which it removes its ports; a bridge that does not
+        end is killed."""
+        if self.proc is not None:
+            end_process(self.proc, signal.SIGTERM, timeout=60)
+            if self.proc.stdout:
+                self.proc.stdout.close()
+            self.proc = None
+
+    def kill(self) -> None:
+        """Ends the bridge and its Windows half at once, as a crash would:
+        their ports stay behind."""
+        if self.proc is None:
+            return
+        with contextlib.suppress(OSError):
+            children = Path(f"/proc/{self.proc.pid}/task/{self.proc.pid}/children").read_text().split()
+            for pid in map(int, children):
+                os.kill(pid, signal.SIGKILL)
+        end_process(self.proc)
+        self.stop()
+
+    @property
+    def running(self) -> bool:
+        return self.proc is not None and self.proc.poll() is None
+
+    def said(self) -> str:
+        return self.log_path.read_text(errors="replace") if self.log_path.exists() else ""
+
+    def adapter(self, by_id_name: Optional[str] = None, bare_name: Optional[str] = None) -> PretendAdapter:
+        """A pretend adapter, not plugged yet: by its by-id name, or a bare
+        device ("ttyACM0") without one."""
+        entry = self.by_id / by_id_name if by_id_name else self.dev / (bare_name or "ttyUSB0")
+        a = PretendAdapter(self.session, entry)
+        self.adapters.append(a)
+        return a.start()
+
+    def com_link(self, number: int) -> Optional[str]:
+        """Where the prefix's COMn leads, or None."""
+        link = self.prefix / "dosdevices" / f"com{number}"
+        return os.readlink(link) if link.is_symlink() else None
+
+    def close(self) -> None:
+        self.stop()
+        for a in reversed(self.adapters):
+            a.close()
+        self.adapters.clear()
 
 
 # --------------------------------------------------------------------------
