@@ -1,8 +1,10 @@
-"""The port bridge's Linux half without Wine: adapter names and the
-remembered COM numbers."""
+"""The port bridge's Linux half without Wine: adapter names, the
+remembered COM numbers, and what it does as devices come and go (udev's
+timing included) with its Windows half played by a recorder."""
 import importlib.util
 import os
 import sys
+import time
 from pathlib import Path
 
 SCRIPT = Path(__file__).resolve().parents[2] / "src" / "linux" / "tarnvik_bridge.py"
@@ -73,3 +75,73 @@ def test_numbers_are_remembered_from_com3_on_and_a_damaged_file_is_read_as_far_a
     assert again.number_for("usb-H", lambda n: False) == 7
     full = bridge.ComNumbers(tmp_path / "none.txt")
     assert full.number_for("usb-A", lambda n: True) is None
+
+
+class Recorder:
+    """Plays the Windows half: keeps the requests, answers ok."""
+
+    def __init__(self):
+        self.requests = []
+
+    def start(self):
+        pass
+
+    def request(self, *fields):
+        self.requests.append(fields)
+        return ""
+
+    def close(self):
+        pass
+
+
+def test_udev_timing_replugs_and_links_someone_replaced(tmp_path, monkeypatch):
+    prefix, by_id, dev = tmp_path / "prefix", tmp_path / "by-id", tmp_path / "dev"
+    for folder in (prefix / "dosdevices", by_id, dev):
+        folder.mkdir(parents=True)
+    for name in ("node0", "node1", "node2"):
+        (tmp_path / name).touch()
+    b = bridge.Bridge(str(prefix), "unused.exe", str(by_id), str(dev), sysfs=str(tmp_path / "no-sysfs"))
+    b.windows = Recorder()
+    said = b.windows.requests
+    monkeypatch.setattr(bridge, "SETTLE_SECONDS", 0.3)
+    com3 = prefix / "dosdevices" / "com3"
+
+    # The device comes before udev's by-id entry for it: one port, by its
+    # by-id name, not a second one for the bare device.
+    (dev / "ttyUSB0").symlink_to(tmp_path / "node0")
+    b.start()
+    assert said == [("add", "COM3", "USB Serial Port")]
+    (dev / "ttyUSB1").symlink_to(tmp_path / "node1")
+    b.poll()
+    assert len(said) == 1
+    (by_id / "usb-FTDI_X_1-if00-port0").symlink_to(tmp_path / "node1")
+    b.poll()
+    assert said[1:] == [("add", "COM4", "FTDI X")]
+    assert os.readlink(com3) == str(dev / "ttyUSB0")
+
+    # No entry comes (no udev): the bare device after a while.
+    (dev / "ttyACM0").symlink_to(tmp_path / "node2")
+    b.poll()
+    assert len(said) == 2
+    time.sleep(0.35)
+    b.poll()
+    assert said[2:] == [("add", "COM5", "USB Serial Device")]
+
+    # Replugged between two looks (its entry now leads to another device):
+    # pulled and plugged, same number. A link put elsewhere is put back.
+    os.replace(tmp_path / "node1", tmp_path / "node9")
+    (by_id / "usb-FTDI_X_1-if00-port0").unlink()
+    (by_id / "usb-FTDI_X_1-if00-port0").symlink_to(tmp_path / "node9")
+    com3.unlink()
+    com3.symlink_to("/dev/ttyS2")
+    b.poll()
+    assert said[3:] == [("remove", "COM4"), ("add", "COM4", "FTDI X")]
+    assert os.readlink(com3) == str(dev / "ttyUSB0")
+
+    # Gone: the device first (the entry dangles), then the entry.
+    (tmp_path / "node0").unlink()
+    b.poll()
+    assert said[5:] == [("remove", "COM3")] and not com3.is_symlink()
+    b.stop()
+    assert sorted(said[6:]) == [("remove", "COM4"), ("remove", "COM5")]
+    assert list((prefix / "dosdevices").iterdir()) == []
