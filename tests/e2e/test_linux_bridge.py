@@ -106,7 +106,7 @@ def test_installed_tarnvik_runs_the_program_with_the_bridge_beside_it(tv, tmp_pa
     assert installed.returncode == 0, installed.stdout + installed.stderr
     entry = (usr / "share" / "applications" / "tarnvik.desktop").read_text()
     icon = usr / "share" / "pixmaps" / "tarnvik.png"
-    assert "\nExec=tarnvik\n" in entry and f"\nIcon={icon}\n" in entry and icon.is_file()
+    assert f"\nExec={usr}/bin/tarnvik\n" in entry and f"\nIcon={icon}\n" in entry and icon.is_file()
 
     by_id, dev = tmp_path / "by-id", tmp_path / "dev"
     by_id.mkdir()
