@@ -30,7 +30,6 @@
 #include <io.h>
 #include <fcntl.h>
 #include <stdio.h>
-#include <stddef.h>
 
 #include <algorithm>
 #include <cerrno>
