@@ -599,8 +599,11 @@ class Helper:
         return self._int("acp")
 
     def set_send_timeout(self, ms: int) -> int:
-        """How long the helper waits for the program to answer a message."""
-        return self._int("timeout", ms)
+        """Sets how long the helper waits for the program to answer a
+        message; returns the limit it had, for putting back."""
+        old = self._int("timeout")
+        self._int("timeout", ms)
+        return old
 
     def screen_size(self) -> tuple[int, int]:
         w, h = self.request("screen-size")
