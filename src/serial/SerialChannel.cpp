@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "serial/DcbConvert.h"
+
 namespace tv {
 
 SerialChannel::SerialChannel() : abort_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
@@ -30,53 +32,28 @@ bool SerialChannel::openChannel(const std::wstring& portName, const LineValues& 
   readEvent_.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   writeEvent_.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
 
+  // The queue sizes are advisory: some virtual and Bluetooth drivers refuse
+  // them, and the port must open all the same. Set first, so the driver's
+  // checks of the XON/XOFF limits see the queue they are meant for.
+  SetupComm(port_.get(), kPortQueueBytes, kPortQueueBytes);
+
   DCB dcb{};
   dcb.DCBlength = sizeof(DCB);
-  GetCommState(port_.get(), &dcb);
-  dcb.BaudRate = static_cast<DWORD>(v.baudRate);
-  dcb.ByteSize = v.dataBits;
-  dcb.StopBits = v.stopBits;
-  dcb.Parity = v.parity;
-  // The driver hands back the settings of the last open, including the
-  // handshakes another mode of this program switched on: without undoing
-  // them, choosing RTS after XON/XOFF would leave both on, and XON/XOFF
-  // would swallow 0x11 and 0x13 from the data. The CTS and DSR output
-  // checks are the driver's own and stay as it has them.
-  if (v.flowMode >= 1 && v.flowMode <= 3) {
-    dcb.fOutX = FALSE;
-    dcb.fInX = FALSE;
-    if (dcb.fDtrControl == DTR_CONTROL_HANDSHAKE) dcb.fDtrControl = DTR_CONTROL_ENABLE;
-    if (dcb.fRtsControl == RTS_CONTROL_HANDSHAKE) dcb.fRtsControl = RTS_CONTROL_ENABLE;
+  bool configured = GetCommState(port_.get(), &dcb) != FALSE;
+  if (configured) {
+    DcbFields fields = FieldsOfDcb(dcb);
+    PrepareDcb(fields, v);
+    StoreFieldsInDcb(fields, dcb);
+    configured = SetCommState(port_.get(), &dcb) != FALSE;
   }
-  switch (v.flowMode) {
-    case 0:
-      dcb.fOutxCtsFlow = FALSE;
-      dcb.fOutxDsrFlow = FALSE;
-      dcb.fDtrControl = DTR_CONTROL_DISABLE;
-      dcb.fOutX = FALSE;
-      dcb.fInX = FALSE;
-      dcb.fRtsControl = RTS_CONTROL_DISABLE;
-      break;
-    case 1:
-      dcb.fRtsControl = RTS_CONTROL_HANDSHAKE;
-      break;
-    case 2:
-      dcb.fDtrControl = DTR_CONTROL_HANDSHAKE;
-      break;
-    case 3:
-      dcb.fOutX = TRUE;
-      dcb.fInX = TRUE;
-      break;
-    default:
-      break;
-  }
-  bool configured = SetCommState(port_.get(), &dcb) != FALSE;
-  bool queued = SetupComm(port_.get(), 10000, 10000) != FALSE;
-  if (!configured || !queued || !readEvent_ || !writeEvent_) {
+  if (!configured || !readEvent_ || !writeEvent_) {
     releaseLocked();
     return false;
   }
   ResetEvent(abort_.get());
+  // The receive poll, the send jobs' pauses and their waits are timed in
+  // milliseconds, and all of them run only while the port is open.
+  ticks_.begin();
   open_ = true;
   return true;
 }
@@ -93,6 +70,7 @@ bool SerialChannel::closeChannel() {
 
 void SerialChannel::releaseLocked() {
   open_ = false;
+  ticks_.end();
   port_.reset();
   readEvent_.reset();
   writeEvent_.reset();
