@@ -3,6 +3,7 @@
 #pragma once
 
 #include <windows.h>
+#include <mmsystem.h>
 
 namespace tv {
 
@@ -36,6 +37,27 @@ class UniqueHandle {
 
  private:
   HANDLE h_ = nullptr;
+};
+
+// Asks for 1 ms timer ticks while held. Without it every Sleep and wait
+// on Windows ends on the next 15.6 ms tick, and no other program's request
+// counts for this one since Windows 10 2004.
+class FineTimerTicks {
+ public:
+  FineTimerTicks() = default;
+  ~FineTimerTicks() { end(); }
+  FineTimerTicks(const FineTimerTicks&) = delete;
+  FineTimerTicks& operator=(const FineTimerTicks&) = delete;
+  void begin() {
+    if (!held_) held_ = timeBeginPeriod(1) == TIMERR_NOERROR;
+  }
+  void end() {
+    if (held_) timeEndPeriod(1);
+    held_ = false;
+  }
+
+ private:
+  bool held_ = false;
 };
 
 class CriticalSection {

@@ -29,6 +29,28 @@ int32_t ParseDelayText(const wchar_t* text);
 // stored value; it waits no time rather than forever.
 uint32_t PauseMilliseconds(int32_t delay);
 
+// The longest single wait of a pause: a cancel that only clears a flag is
+// noticed within this time.
+constexpr uint32_t kPauseSliceMs = 50;
+
+// Waits out a pause of pauseMs toward its deadline. now() is a monotonic
+// millisecond clock that may wrap; waitMs(ms) waits about ms and returns
+// true when a cancel cut it short; keepGoing() is looked at before
+// every wait. Each wait is cut to what the clock says is left, so a wait
+// that ends early or late (on Windows, on a timer tick) is made up for
+// rather than added to the next: a pause ends within one late wait of its deadline,
+// however many waits it takes.
+template <typename Clock, typename Wait, typename KeepGoing>
+void WaitOutPause(uint32_t pauseMs, Clock now, Wait waitMs, KeepGoing keepGoing) {
+  const uint32_t start = now();
+  while (keepGoing()) {
+    uint32_t elapsed = now() - start;
+    if (elapsed >= pauseMs) return;
+    uint32_t left = pauseMs - elapsed;
+    if (waitMs(left < kPauseSliceMs ? left : kPauseSliceMs)) return;
+  }
+}
+
 // Spaces a job's progress updates out in time: formatting and posting the
 // title for every byte costs more than writing the byte. A job still shows
 // its exact position before a pause and when a pass ends.

@@ -54,15 +54,12 @@ void MainDialog::pause(const Flag& busy) {
   HWND box = delayBox_;
   bridge_.call([box, &text] { text = GetRichText(box); });
   // A cancel of a text or hex job sets the event; a file job's cancel only
-  // clears its flag, so the flag is looked at as well, often enough that a
-  // cancel never waits out a long delay.
-  constexpr uint32_t kSliceMs = 50;
-  uint32_t left = PauseMilliseconds(ParseDelayText(text.c_str()));
-  while (left > 0 && busy) {
-    uint32_t slice = left < kSliceMs ? left : kSliceMs;
-    if (WaitForSingleObject(cancelEvent_.get(), slice) == WAIT_OBJECT_0) break;
-    left -= slice;
-  }
+  // clears its flag, so the flag is looked at between the pause's waits.
+  HANDLE cancel = cancelEvent_.get();
+  WaitOutPause(
+      PauseMilliseconds(ParseDelayText(text.c_str())), [] { return timeGetTime(); },
+      [cancel](uint32_t ms) { return WaitForSingleObject(cancel, ms) == WAIT_OBJECT_0; },
+      [&busy] { return busy != 0; });
 }
 
 }  // namespace tv

@@ -59,6 +59,7 @@ class SerialChannel {
   UniqueHandle writeEvent_;
   OVERLAPPED readOv_{};   // receive thread, under readLock_
   OVERLAPPED writeOv_{};  // send job, under writeLock_
+  FineTimerTicks ticks_;  // held while open; guarded by both locks
   std::atomic<bool> open_{false};
   std::vector<uint8_t> staging_;  // the running send job's
 };
