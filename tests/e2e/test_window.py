@@ -169,18 +169,29 @@ def unmanaged_windows(helper):
 
 def test_size_grip_is_hidden_while_maximised(unmanaged_windows, start_app):
     app = start_app()
+    # The first layout may still be under way (the dialog drops its visible
+    # style while it moves its controls): wait for it, then take the size.
+    app.wait_until(lambda: app.visible(ids.IDC_SIZE_GRIP), message="the grip shown")
     normal = app.rect()
-    assert app.visible(ids.IDC_SIZE_GRIP)
     app.post_message(WM_SYSCOMMAND, SC_MAXIMIZE, 0)
     app.wait_until(lambda: app.rect().width > normal.width, message="the maximised window")
     app.wait_until(lambda: not app.visible(ids.IDC_SIZE_GRIP), message="the grip hidden")
-    receive = app.rect(ids.IDC_RECEIVE_VIEW)
-    assert receive.width > normal.width - 20 and receive.height > normal.height
+
+    def receive_grown() -> bool:
+        receive = app.rect(ids.IDC_RECEIVE_VIEW)
+        return receive.width > normal.width - 20 and receive.height > normal.height
+
+    app.wait_until(receive_grown, message="the receive view laid out for the maximised window")
+    assert not app.visible(ids.IDC_SIZE_GRIP)
     app.post_message(WM_SYSCOMMAND, SC_RESTORE, 0)
     app.wait_until(lambda: app.rect() == normal, message="the restored window")
-    assert app.visible(ids.IDC_SIZE_GRIP)
-    grip, client = app.rect(ids.IDC_SIZE_GRIP), app.client_rect()
-    assert (grip.right, grip.bottom) == (client.right, client.bottom)
+    app.wait_until(lambda: app.visible(ids.IDC_SIZE_GRIP), message="the grip shown again")
+
+    def grip_in_corner() -> bool:
+        grip, client = app.rect(ids.IDC_SIZE_GRIP), app.client_rect()
+        return (grip.right, grip.bottom) == (client.right, client.bottom)
+
+    app.wait_until(grip_in_corner, message="the grip in the corner")
 
 
 def test_topmost_and_receive_mode_toggle_by_button_and_alt_key(app, helper):
