@@ -2,9 +2,11 @@
 
 TV_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 # wine64 only recommends the "wine" command and the font tools, so they are
-# named here too.
+# named here too; the fuzz targets need clang's libFuzzer and sanitizer
+# runtimes.
 TV_PACKAGES="cmake ninja-build gcc g++ g++-mingw-w64-x86-64 g++-mingw-w64-i686 googletest wine wine64 xvfb
-  xdotool socat imagemagick fonts-wqy-microhei fontconfig python3 python3-pytest procps util-linux locales"
+  xdotool socat imagemagick fonts-wqy-microhei fontconfig python3 python3-pytest procps util-linux locales
+  clang libclang-rt-14-dev"
 
 # Installs the Debian packages that are missing (needs root on a fresh machine).
 tv_ensure_packages() {

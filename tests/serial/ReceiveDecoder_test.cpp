@@ -19,10 +19,11 @@ wchar_t PairChar(uint8_t lead, uint8_t trail) {
 // Pairs become one distinctive character, single bytes themselves, a lone
 // lead byte '?'. A zero byte must never reach the conversion.
 std::wstring Convert(const char* bytes, std::size_t n) {
+  for (std::size_t i = 0; i < n; ++i)
+    if (bytes[i] == 0) ADD_FAILURE() << "zero byte handed to the converter";
   std::wstring out;
   for (std::size_t i = 0; i < n; ++i) {
     uint8_t b = static_cast<uint8_t>(bytes[i]);
-    if (b == 0) ADD_FAILURE() << "zero byte handed to the converter";
     if (IsLead(b) && i + 1 < n) {
       out.push_back(PairChar(b, static_cast<uint8_t>(bytes[++i])));
     } else {
