@@ -6,6 +6,37 @@
 #include "serial/RichEditText.h"
 
 namespace tv {
+namespace {
+
+// Nonzero while the "最前端" box handles the release of a click or of the
+// space bar: only then is its BN_CLICKED the user's. UI thread.
+int g_topMostPress = 0;
+WNDPROC g_topMostProc = nullptr;  // UI thread
+
+LRESULT CALLBACK TopMostButtonProc(HWND button, UINT msg, WPARAM wp, LPARAM lp) {
+  bool press = msg == WM_LBUTTONUP || (msg == WM_KEYUP && wp == VK_SPACE);
+  if (press) ++g_topMostPress;
+  LRESULT result = CallWindowProcW(g_topMostProc, button, msg, wp, lp);
+  if (press) --g_topMostPress;
+  return result;
+}
+
+}  // namespace
+
+// A radio button also reports a click whenever it gets the focus while
+// unchecked: from the arrow keys, or from the dialog handing the focus back
+// when the window is activated. Taken for a toggle, that turned topmost back
+// on by itself and stored it.
+void MainDialog::hookTopMostButton() {
+  g_topMostProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
+      GetDlgItem(hwnd_, IDC_TOPMOST), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(TopMostButtonProc)));
+}
+
+void MainDialog::onTopMostCommand(HWND control) {
+  // A command that does not come from the box itself still toggles.
+  if (control == GetDlgItem(hwnd_, IDC_TOPMOST) && g_topMostPress == 0) return;
+  onTopMost();
+}
 
 void MainDialog::onTopMost() {
   AppState& app = App();

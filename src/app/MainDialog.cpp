@@ -166,7 +166,7 @@ bool MainDialog::routeCommand(WORD code, WORD id, HWND control) {
   } else if (id == IDCANCEL) {
     close();
   } else if (id == IDC_TOPMOST) {
-    onTopMost();
+    onTopMostCommand(control);
   } else if (id == IDC_PORT_BUTTON) {
     togglePort();
   } else if (id == IDC_RECEIVE_MODE) {
@@ -240,6 +240,7 @@ void MainDialog::initViews() {
   delayBox_ = GetDlgItem(hwnd_, IDC_DELAY_BOX);
 
   hookDropTargets();
+  hookTopMostButton();
   SendMessageW(textPane_, EM_SETEVENTMASK, 0, ENM_DROPFILES);
   SendMessageW(hexPane_, EM_SETEVENTMASK, 0, ENM_DROPFILES);
   for (HWND view : {textPane_, receiveView_, hexPane_})

@@ -121,6 +121,8 @@ class MainDialog {
 
   // Buttons and edit commands.
   void onTopMost();
+  void onTopMostCommand(HWND control);
+  void hookTopMostButton();
   void onReceiveMode();
   void onClearReceive();
   void onEditCommand(int id);

@@ -232,3 +232,24 @@ def test_clear_and_text_send_act_only_on_a_click(start_app, virtual_port):
     assert vp.read_exactly(4) == b"ping"
     app.click(ids.IDC_CLEAR_RECEIVE)
     app.wait_until(lambda: app.text(ids.IDC_RECEIVE_VIEW) == "", message="the receive view cleared")
+
+
+def test_topmost_follows_only_a_click_or_the_space_bar_not_the_focus(app, helper):
+    def state() -> tuple[int, bool, int]:
+        return (app.checked(ids.IDC_TOPMOST), bool(app.exstyle() & WS_EX_TOPMOST),
+                helper.reg_get(tvh.SETTINGS_KEY, "TopMost").dword)
+
+    app.click(ids.IDC_TOPMOST)
+    app.wait_until(lambda: state() == (0, False, 0), message="topmost off by a click")
+    # The arrow keys take the focus off the box and back onto it.
+    app.key("Down")
+    app.wait_until(lambda: app.focused_id() != ids.IDC_TOPMOST, message="the focus moved on")
+    app.key("Up")
+    app.wait_until(lambda: app.focused_id() == ids.IDC_TOPMOST, message="the focus back on the box")
+    time.sleep(0.5)
+    assert state() == (0, False, 0)
+
+    app.key("space")
+    app.wait_until(lambda: state() == (1, True, 1), message="topmost on by the space bar")
+    app.key("space")
+    app.wait_until(lambda: state() == (0, False, 0), message="topmost off by the space bar")
