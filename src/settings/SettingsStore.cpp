@@ -5,11 +5,63 @@
 #include "settings/StoredValues.h"
 
 namespace tv {
+namespace {
 
-SettingsStore::SettingsStore(const wchar_t* path) : path_(path) {
-  if (RegOpenKeyExW(root_, path, 0, KEY_ALL_ACCESS, &key_) != ERROR_SUCCESS) {
+// Reading and writing values is all the program does with its key. Asking
+// for more (KEY_ALL_ACCESS) also fails where an administrator granted just
+// these two rights.
+constexpr REGSAM kValueRights = KEY_QUERY_VALUE | KEY_SET_VALUE;
+
+void CopyValues(HKEY from, HKEY to) {
+  DWORD count = 0, maxName = 0, maxData = 0;
+  if (RegQueryInfoKeyW(from, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count, &maxName, &maxData,
+                       nullptr, nullptr) != ERROR_SUCCESS)
+    return;
+  std::vector<wchar_t> name(static_cast<std::size_t>(maxName) + 1);
+  std::vector<BYTE> data(static_cast<std::size_t>(maxData) + 1);
+  for (DWORD i = 0; i < count; ++i) {
+    DWORD nameUnits = maxName + 1, type = 0, size = maxData;
+    if (RegEnumValueW(from, i, name.data(), &nameUnits, nullptr, &type, data.data(), &size) != ERROR_SUCCESS)
+      continue;
+    RegSetValueExW(to, name.data(), 0, type, data.data(), size);
+  }
+}
+
+class SystemOpener : public KeyOpener {};
+
+}  // namespace
+
+LONG KeyOpener::open(HKEY root, const wchar_t* path, REGSAM rights, HKEY* key) const {
+  return RegOpenKeyExW(root, path, 0, rights, key);
+}
+
+LONG KeyOpener::create(HKEY root, const wchar_t* path, REGSAM rights, HKEY* key, DWORD* disposition) const {
+  return RegCreateKeyExW(root, path, 0, nullptr, REG_OPTION_NON_VOLATILE, rights, nullptr, key, disposition);
+}
+
+const KeyOpener& SystemKeyOpener() {
+  static const SystemOpener opener;
+  return opener;
+}
+
+SettingsStore::SettingsStore(const wchar_t* path, const KeyOpener& opener) : path_(path), opener_(&opener) {
+  DWORD disposition = 0;
+  if (opener.open(HKEY_LOCAL_MACHINE, path, kValueRights, &key_) == ERROR_SUCCESS ||
+      opener.create(HKEY_LOCAL_MACHINE, path, kValueRights, &key_, &disposition) == ERROR_SUCCESS) {
+    return;
+  }
+  // Earlier runs may have kept their settings in the machine's key while
+  // this user could still write there: start from those, once.
+  root_ = HKEY_CURRENT_USER;
+  if (opener.create(root_, path, kValueRights, &key_, &disposition) != ERROR_SUCCESS) {
     key_ = nullptr;
-    if (RegCreateKeyW(root_, path, &key_) != ERROR_SUCCESS) key_ = nullptr;
+    return;
+  }
+  HKEY machine = nullptr;
+  if (disposition == REG_CREATED_NEW_KEY &&
+      opener.open(HKEY_LOCAL_MACHINE, path, KEY_QUERY_VALUE, &machine) == ERROR_SUCCESS) {
+    CopyValues(machine, key_);
+    RegCloseKey(machine);
   }
 }
 
@@ -67,7 +119,16 @@ std::optional<std::wstring> SettingsStore::ReadString(const wchar_t* name, std::
 bool SettingsStore::DeleteKey() {
   if (key_ == nullptr) return false;
   // With its subkeys: a key that still has any cannot be deleted alone.
-  return SHDeleteKeyW(root_, path_.c_str()) == ERROR_SUCCESS;
+  if (SHDeleteKeyW(root_, path_.c_str()) != ERROR_SUCCESS) return false;
+  if (root_ == HKEY_CURRENT_USER) {
+    // Left empty rather than absent, or the next start would copy the
+    // machine's values in again and the clear would seem undone.
+    HKEY empty = nullptr;
+    DWORD disposition = 0;
+    if (opener_->create(root_, path_.c_str(), kValueRights, &empty, &disposition) == ERROR_SUCCESS)
+      RegCloseKey(empty);
+  }
+  return true;
 }
 
 void SettingsStore::Close() {
