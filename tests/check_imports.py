@@ -9,7 +9,8 @@ import sys
 
 SYSTEM_DLLS = {
     'kernel32.dll', 'user32.dll', 'gdi32.dll', 'comctl32.dll', 'comdlg32.dll', 'shell32.dll',
-    'shlwapi.dll', 'ole32.dll', 'oleaut32.dll', 'advapi32.dll', 'setupapi.dll', 'msvcrt.dll', 'winmm.dll',
+    'shlwapi.dll', 'ole32.dll', 'oleaut32.dll', 'advapi32.dll', 'setupapi.dll', 'imm32.dll', 'msvcrt.dll',
+    'winmm.dll',
 }
 # Kernel functions a program for XP must not import: any one of them keeps
 # the program from loading there.

@@ -62,4 +62,10 @@ Rect Follow(const Rect& r, Anchor anchor, int dx, int dy) {
   return r;
 }
 
+int ScaleForDpi(int pixels, int dpi) {
+  if (dpi <= 0) return pixels;
+  long long scaled = static_cast<long long>(pixels) * dpi;
+  return static_cast<int>((scaled + (scaled < 0 ? -48 : 48)) / 96);
+}
+
 }  // namespace tv

@@ -51,4 +51,8 @@ enum class Anchor {
 
 Rect Follow(const Rect& initial, Anchor anchor, int dx, int dy);
 
+// Pixels at 96 DPI as pixels at `dpi`, rounded to the nearest; a DPI the
+// system could not tell (0 or less) counts as 96.
+int ScaleForDpi(int pixels, int dpi);
+
 }  // namespace tv

@@ -3,10 +3,40 @@
 #include <commctrl.h>
 #include <objbase.h>
 
+#include <string>
+
 #include "app/MainDialog.h"
 #include "app/WinHandles.h"
 
 namespace {
+
+// UIPI keeps messages of a less privileged process (Explorer) from an
+// elevated window, and a drop is WM_DROPFILES with its data carried by
+// WM_COPYGLOBALDATA. The filter exists since Vista: looked up, so the
+// program still starts on XP.
+void AllowDropsFromExplorer() {
+  using Filter = BOOL(WINAPI*)(UINT, DWORD);
+  constexpr UINT kCopyGlobalData = 0x0049;
+  constexpr DWORD kAdd = 1;  // MSGFLT_ADD
+  auto filter = reinterpret_cast<Filter>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "ChangeWindowMessageFilter")));
+  if (filter == nullptr) return;
+  filter(WM_DROPFILES, kAdd);
+  filter(kCopyGlobalData, kAdd);
+}
+
+// From the system directory: by its bare name a copy beside the program
+// (or in the current directory) would be loaded first, and run.
+HMODULE LoadSystemLibrary(const wchar_t* name) {
+  wchar_t dir[MAX_PATH];
+  UINT length = GetSystemDirectoryW(dir, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return nullptr;
+  std::wstring path(dir, length);
+  path += L'\\';
+  path += name;
+  // Its own dependencies are then looked for in the system directory too.
+  return LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
 
 int Run(int showCommand) {
   tv::MainDialog dialog;
@@ -35,6 +65,10 @@ int Run(int showCommand) {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int showCommand) {
+  // An empty card-reader slot, floppy or optical drive asked for its label
+  // or free space must fail quietly, not raise a "no disk" box per drive.
+  SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+  AllowDropsFromExplorer();
   CoInitialize(nullptr);
   INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_BAR_CLASSES};
   InitCommonControlsEx(&icc);
@@ -42,7 +76,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int showCommand) {
   {
     // Registers "RichEdit50W", the class of the five views; without it the
     // dialog cannot be created and the program ends with 0.
-    tv::UniqueModule richEdit(LoadLibraryW(L"msftedit.dll"));
+    tv::UniqueModule richEdit(LoadSystemLibrary(L"msftedit.dll"));
     result = Run(showCommand);
   }
   CoUninitialize();

@@ -1,5 +1,6 @@
 #include "app/MainDialog.h"
 
+#include <imm.h>
 #include <windowsx.h>
 
 #include <cstdlib>
@@ -66,6 +67,14 @@ const wchar_t* ViewFace() {
   for (const wchar_t* face : kFaces)
     if (FontInstalled(face)) return face;
   return L"";
+}
+
+// With a Chinese input method on, a to f would start a composition in the
+// hex pane and the delay box, and its result would go in without WM_CHAR,
+// past their character filters and the hex pane's automatic blank.
+void TurnOffInputMethod(HWND view) {
+  ImmAssociateContext(view, nullptr);
+  SendMessageW(view, EM_SETEDITSTYLE, SES_NOIME, SES_NOIME);
 }
 
 void SetDefaultFormat(HWND view, const wchar_t* face, bool bold) {
@@ -241,6 +250,8 @@ void MainDialog::initViews() {
 
   hookDropTargets();
   hookTopMostButton();
+  TurnOffInputMethod(hexPane_);
+  TurnOffInputMethod(delayBox_);
   SendMessageW(textPane_, EM_SETEVENTMASK, 0, ENM_DROPFILES);
   SendMessageW(hexPane_, EM_SETEVENTMASK, 0, ENM_DROPFILES);
   for (HWND view : {textPane_, receiveView_, hexPane_})

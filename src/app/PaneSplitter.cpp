@@ -3,12 +3,32 @@
 #include "app/ChildRect.h"
 
 namespace tv {
+namespace {
+
+// GetDpiForWindow exists since Windows 10 1607 and is looked up so the
+// program still starts on XP; before it, the screen's DPI is the window's.
+int WindowDpi(HWND window) {
+  using DpiForWindow = UINT(WINAPI*)(HWND);
+  auto forWindow = reinterpret_cast<DpiForWindow>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+  if (forWindow != nullptr) {
+    UINT dpi = forWindow(window);
+    if (dpi != 0) return static_cast<int>(dpi);
+  }
+  HDC dc = GetDC(window);
+  int dpi = GetDeviceCaps(dc, LOGPIXELSY);
+  ReleaseDC(window, dc);
+  return dpi;
+}
+
+}  // namespace
 
 void PaneSplitter::init(HWND owner, int upperId, int lowerId, int minUpper, int minLower) {
   owner_ = owner;
   upper_ = GetDlgItem(owner, upperId);
   lower_ = GetDlgItem(owner, lowerId);
-  geometry_ = SplitGeometry(minUpper, minLower);
+  dpi_ = WindowDpi(owner);
+  geometry_ = SplitGeometry(ScaleForDpi(minUpper, dpi_), ScaleForDpi(minLower, dpi_));
   keptUpperHeight_ = measure().upper.height();
 }
 
@@ -31,7 +51,7 @@ void PaneSplitter::setSplit(int y) {
 void PaneSplitter::moveBy(int d) {
   if (owner_ == nullptr) return;
   SplitGeometry::Panes now = measure();
-  SplitGeometry::Panes next = geometry_.moveBy(now, d, &keptUpperHeight_);
+  SplitGeometry::Panes next = geometry_.moveBy(now, ScaleForDpi(d, dpi_), &keptUpperHeight_);
   // Nothing to do on the usual paint: avoid moving windows from WM_PAINT
   // when the split is already where the user left it.
   if (d == 0 && next.upper == now.upper && next.lower == now.lower) return;

@@ -7,6 +7,8 @@
 
 namespace tv {
 
+// The limits and steps it is given are pixels at 96 DPI; it scales them by
+// the window's DPI, so at 200 % the hex pane still keeps a line of text.
 class PaneSplitter {
  public:
   void init(HWND owner, int upperId, int lowerId, int minUpper, int minLower);
@@ -28,6 +30,7 @@ class PaneSplitter {
   HWND lower_ = nullptr;
   SplitGeometry geometry_{18, 36};
   int keptUpperHeight_ = 0;  // the hex pane height the user chose
+  int dpi_ = 96;
 };
 
 }  // namespace tv

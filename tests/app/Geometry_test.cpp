@@ -97,5 +97,14 @@ TEST(Geometry, FollowTheWindow) {
     EXPECT_EQ(Follow(r, a, 0, 0), r);
 }
 
+TEST(Geometry, SplitterLimitsAndStepsScaleWithTheDpiRoundedToTheNearestPixel) {
+  EXPECT_EQ(ScaleForDpi(17, 96), 17);
+  EXPECT_EQ(ScaleForDpi(17, 120), 21);  // 21.25
+  EXPECT_EQ(ScaleForDpi(17, 144), 26);  // 25.5
+  EXPECT_EQ(ScaleForDpi(-17, 144), -26);
+  EXPECT_EQ(ScaleForDpi(18, 192), 36);
+  EXPECT_EQ(ScaleForDpi(36, 0), 36);
+}
+
 }  // namespace
 }  // namespace tv

@@ -1,0 +1,55 @@
+"""What a real Windows desktop adds to Wine's: a DLL planted beside the
+program, and a screen at more than 96 DPI."""
+
+from __future__ import annotations
+
+import shutil
+
+import pytest
+
+import tvharness as tvh
+from tvharness import ids
+
+DESKTOP_KEY = r"HKCU\Control Panel\Desktop"
+
+
+def test_a_msftedit_dll_beside_the_program_is_not_loaded(start_app, tmp_path):
+    planted = tvh.BUILD_DIR / "planted" / "msftedit.dll"
+    if not planted.is_file():
+        pytest.fail(f"{planted} is not built", pytrace=False)
+    exe = tmp_path / "TarnVik.exe"
+    shutil.copy(tvh.APP_EXE, exe)
+    shutil.copy(planted, tmp_path / "msftedit.dll")
+
+    app = start_app(exe=exe)
+    app.wait_text(ids.IDC_STATUS_VIEW, lambda t: "波特率" in t)
+    assert not (tmp_path / "msftedit.dll.loaded").exists()
+
+
+@pytest.fixture
+def screen_dpi(helper):
+    """screen_dpi(dpi): the DPI programs started afterwards see."""
+    old = helper.reg_get(DESKTOP_KEY, "LogPixels")
+
+    def set_dpi(dpi: int) -> None:
+        helper.reg_create_key(DESKTOP_KEY)
+        helper.reg_set_dword(DESKTOP_KEY, "LogPixels", dpi)
+
+    yield set_dpi
+    if old is None:
+        helper.reg_delete_value(DESKTOP_KEY, "LogPixels")
+    else:
+        helper.reg_set(DESKTOP_KEY, "LogPixels", old)
+
+
+def test_at_200_percent_the_splitter_limits_and_step_are_twice_as_large(screen_dpi, start_app):
+    screen_dpi(192)
+    app = start_app()
+    hex0 = app.rect(ids.IDC_HEX_PANE)
+    app.click(ids.IDC_RECEIVE_VIEW)
+    app.key("alt+Down")
+    app.wait_until(lambda: app.rect(ids.IDC_HEX_PANE).height == hex0.height + 34, message="one step down")
+    app.key(*["alt+Up"] * 12)
+    app.wait_until(lambda: app.rect(ids.IDC_HEX_PANE).height == 36, message="the hex pane at its limit")
+    app.key(*["alt+Down"] * 30)
+    app.wait_until(lambda: app.rect(ids.IDC_TEXT_PANE).height == 72, message="the text pane at its limit")
