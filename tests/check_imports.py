@@ -12,8 +12,9 @@ SYSTEM_DLLS = {
     'shlwapi.dll', 'ole32.dll', 'oleaut32.dll', 'advapi32.dll', 'setupapi.dll', 'imm32.dll', 'msvcrt.dll',
     'winmm.dll',
 }
-# Kernel functions a program for XP must not import: any one of them keeps
-# the program from loading there.
+# Functions a program for XP must not import: any one of them keeps the
+# program from loading there. The program looks up the user32 ones at run
+# time.
 AFTER_XP = {
     'GetTickCount64', 'CancelIoEx', 'CancelSynchronousIo', 'InitializeSRWLock', 'AcquireSRWLockExclusive',
     'AcquireSRWLockShared', 'ReleaseSRWLockExclusive', 'ReleaseSRWLockShared', 'TryAcquireSRWLockExclusive',
@@ -23,6 +24,8 @@ AFTER_XP = {
     'GetFileInformationByHandleEx', 'SetFileInformationByHandle', 'GetErrorMode', 'GetSystemTimePreciseAsFileTime',
     'GetCurrentProcessorNumber', 'FlushProcessWriteBuffers', 'CreateThreadpoolWork', 'GetLocaleInfoEx',
     'CompareStringEx', 'LCMapStringEx', 'GetUserDefaultLocaleName', 'WaitOnAddress', 'SetThreadDescription',
+    'ChangeWindowMessageFilter', 'ChangeWindowMessageFilterEx', 'GetDpiForWindow', 'GetDpiForSystem',
+    'SetProcessDPIAware', 'SetProcessDpiAwarenessContext',
 }
 
 
