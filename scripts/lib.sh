@@ -43,6 +43,11 @@ tv_build() {
   done
 }
 
+# The CMake project version, as the configured build directory $1 has it.
+tv_project_version() {
+  sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$1/CMakeCache.txt"
+}
+
 # A quiet Wine environment with the Chinese ANSI code page (936).
 tv_wine_env() {
   export WINEPREFIX="$1"

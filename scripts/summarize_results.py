@@ -27,7 +27,7 @@ def main():
     codes = dict(a.split('=', 1) for a in sys.argv[2:])
     passed = failed = 0
     expected = {'native': results / 'native', 'fuzz': results / 'fuzz.xml', 'windows': results / 'windows',
-                'e2e': results / 'e2e.xml'}
+                'package': results / 'package.xml', 'e2e': results / 'e2e.xml'}
     for name, where in expected.items():
         files = sorted(where.glob('*.xml')) if where.is_dir() else ([where] if where.exists() else [])
         if not files:

@@ -45,23 +45,28 @@ def imports(objdump, exe):
     return dlls, functions
 
 
+def problems(objdump, exe):
+    """What keeps the program from running on a bare Windows XP or later;
+    empty when nothing does."""
+    dlls, functions = imports(objdump, exe)
+    found = [] if dlls else ['no import table found']
+    found += [f'imports {dll}, which is not part of Windows' for dll in dlls if dll not in SYSTEM_DLLS]
+    late = sorted(f for names in functions.values() for f in names if f in AFTER_XP)
+    if late:
+        found.append(f'imports functions Windows XP lacks: {", ".join(late)}')
+    return found, dlls
+
+
 def main():
     objdump, exes = sys.argv[1], sys.argv[2:]
     failed = False
     for exe in exes:
-        dlls, functions = imports(objdump, exe)
-        if not dlls:
-            print(f'{exe}: no import table found')
+        found, dlls = problems(objdump, exe)
+        for problem in found:
+            print(f'{exe}: {problem}')
+        if found:
             failed = True
-        for dll in dlls:
-            if dll not in SYSTEM_DLLS:
-                print(f'{exe}: imports {dll}, which is not part of Windows')
-                failed = True
-        late = sorted(f for names in functions.values() for f in names if f in AFTER_XP)
-        if late:
-            print(f'{exe}: imports functions Windows XP lacks: {", ".join(late)}')
-            failed = True
-        if not failed:
+        else:
             print(f'{exe}: {", ".join(dlls)}')
     return 1 if failed else 0
 

@@ -1,11 +1,12 @@
 #include "diagnostics/Texts.h"
 
+#include "TarnVikVersion.h"
 #include "app/Format.h"
 
 namespace tv {
 
 const wchar_t* HelpText() {
-  return L"\tTarn#Vik v0.20 帮助说明\n"
+  return L"\tTarn#Vik v" TV_VERSION_TEXT L" 帮助说明\n"
          L"...............................................\n"
          L"Tarn#Vik是一款Windows平台上串口调试辅助软件,界面精简,功能实用,支持中文,支持串口列表显示,能实时侦测串口移除与装卸,能自动保存设定\n"
          L"..................快捷键列表....................\n"

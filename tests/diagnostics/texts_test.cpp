@@ -1,5 +1,7 @@
 #include "diagnostics/Texts.h"
 
+#include "TarnVikVersion.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -62,7 +64,7 @@ TEST(Texts, FixedTextsAndListings) {
   EXPECT_EQ(help.back(), L'\n');
   const std::vector<std::wstring> lines = Lines(help);
   ASSERT_GE(lines.size(), 23u);
-  EXPECT_EQ(lines[0], L"\tTarn#Vik v0.20 帮助说明");
+  EXPECT_EQ(lines[0], L"\tTarn#Vik v" TV_VERSION_TEXT L" 帮助说明");
   EXPECT_EQ(lines[1], std::wstring(47, L'.'));
   EXPECT_EQ(lines[13], L"HEX发送\t\t\tAlt+'S' ");
   EXPECT_EQ(lines[21], std::wstring(26, L'.'));

@@ -2,7 +2,7 @@
 import re
 import time
 
-from tvharness import ids, parse_byte_size as parse_size
+from tvharness import PROJECT_VERSION, ids, parse_byte_size as parse_size
 
 EM_GETFIRSTVISIBLELINE = 0x00CE
 PORTS_HEAD = "...................串口列表................\n"
@@ -46,7 +46,8 @@ def test_port_list_help_and_unused_key(start_app, virtual_port, port_device):
     # Help replaces everything and is shown from its first line.
     app.set_sel(ids.IDC_RECEIVE_VIEW, -1, -1)
     app.key("F1")
-    help_text = app.wait_until(lambda: (lambda t: t if t.startswith("\tTarn#Vik v0.20 帮助说明\n") else None)(
+    head = f"\tTarn#Vik v{PROJECT_VERSION} 帮助说明\n"
+    help_text = app.wait_until(lambda: (lambda t: t if t.startswith(head) else None)(
         receive(app)), timeout=10)
     assert PORTS_HEAD not in help_text and "COM7" not in help_text
     assert "F5...列出硬盘信息\n" in help_text and help_text.endswith("设备侦测与硬盘信息\n")

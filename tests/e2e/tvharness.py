@@ -48,6 +48,19 @@ FAILURE_DIR = BUILD_ROOT / "e2e-failures"
 LOG_DIR = BUILD_ROOT / "e2e-logs"
 
 SETTINGS_KEY = r"SOFTWARE\TarnVik"
+
+
+def _project_version() -> str:
+    """The CMake project version the program was built with."""
+    try:
+        cache = (BUILD_DIR / "CMakeCache.txt").read_text(encoding="utf-8", errors="replace")
+    except OSError:
+        return ""
+    m = re.search(r"^CMAKE_PROJECT_VERSION:STATIC=(.*)$", cache, re.M)
+    return m.group(1).strip() if m else ""
+
+
+PROJECT_VERSION = _project_version()
 APP_TITLE_PREFIXES = ("Tarn#Vik", "Tarn Vik")
 IDCANCEL = 2
 
