@@ -10,9 +10,6 @@ import pytest
 import tvharness as tvh
 from tvharness import ids
 
-DESKTOP_KEY = r"HKCU\Control Panel\Desktop"
-
-
 def test_a_msftedit_dll_beside_the_program_is_not_loaded(start_app, tmp_path):
     planted = tvh.BUILD_DIR / "planted" / "msftedit.dll"
     if not planted.is_file():
@@ -26,20 +23,27 @@ def test_a_msftedit_dll_beside_the_program_is_not_loaded(start_app, tmp_path):
     assert not (tmp_path / "msftedit.dll.loaded").exists()
 
 
+# Where the DPI is set, and where Wine's font code keeps the DPI its font
+# cache was built for: both must be put back, or later programs get fonts
+# of the wrong size.
+DPI_VALUES = ((r"HKCU\Control Panel\Desktop", "LogPixels"), (r"HKCU\Software\Wine\Fonts", "LogPixels"))
+
+
 @pytest.fixture
 def screen_dpi(helper):
     """screen_dpi(dpi): the DPI programs started afterwards see."""
-    old = helper.reg_get(DESKTOP_KEY, "LogPixels")
+    old = {place: helper.reg_get(*place) for place in DPI_VALUES}
 
     def set_dpi(dpi: int) -> None:
-        helper.reg_create_key(DESKTOP_KEY)
-        helper.reg_set_dword(DESKTOP_KEY, "LogPixels", dpi)
+        helper.reg_create_key(DPI_VALUES[0][0])
+        helper.reg_set_dword(*DPI_VALUES[0], dpi)
 
     yield set_dpi
-    if old is None:
-        helper.reg_delete_value(DESKTOP_KEY, "LogPixels")
-    else:
-        helper.reg_set(DESKTOP_KEY, "LogPixels", old)
+    for (key, name), value in old.items():
+        if value is None:
+            helper.reg_delete_value(key, name)
+        else:
+            helper.reg_set(key, name, value)
 
 
 def test_at_200_percent_the_splitter_limits_and_step_are_twice_as_large(screen_dpi, start_app):
