@@ -46,7 +46,16 @@ def screen_dpi(helper):
             helper.reg_set(key, name, value)
 
 
-def test_at_200_percent_the_splitter_limits_and_step_are_twice_as_large(screen_dpi, start_app):
+@pytest.fixture
+def pointer_kept(tv):
+    """Puts the pointer back where it was: with no window manager, later
+    tests' keys go to the window under it."""
+    where = dict(line.split("=", 1) for line in tv.input.xdotool("getmouselocation", "--shell").split())
+    yield
+    tv.input.move(int(where["X"]), int(where["Y"]))
+
+
+def test_at_200_percent_the_splitter_limits_and_step_are_twice_as_large(screen_dpi, pointer_kept, start_app):
     screen_dpi(192)
     app = start_app()
     hex0 = app.rect(ids.IDC_HEX_PANE)
