@@ -1,8 +1,8 @@
-// The yardstick for the send benchmark: one-byte overlapped WriteFile
-// calls in a bare loop, on a port set up as the program sets up its own
-// (same time-outs and queue sizes), each waited for before the next.
+// The yardstick for the send benchmark: overlapped WriteFile calls of a
+// fixed block size in a bare loop, on a port set up as the program sets up
+// its own (same time-outs and queue sizes), each waited for before the next.
 //
-//   bare_write.exe COM7 <count>
+//   bare_write.exe COM7 <count> [<block bytes> [<baud>]]
 //
 // Prints "<bytes> <seconds>" for the loop alone on stdout.
 #include <windows.h>
@@ -18,6 +18,9 @@ int wmain(int argc, wchar_t** argv) {
   }
   std::wstring path = std::wstring(L"\\\\.\\") + argv[1];
   long count = std::wcstol(argv[2], nullptr, 10);
+  long block = argc > 3 ? std::wcstol(argv[3], nullptr, 10) : 1;
+  long baud = argc > 4 ? std::wcstol(argv[4], nullptr, 10) : 115200;
+  if (block < 1) block = 1;
   HANDLE port = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                             FILE_FLAG_OVERLAPPED, nullptr);
   if (port == INVALID_HANDLE_VALUE) {
@@ -31,7 +34,7 @@ int wmain(int argc, wchar_t** argv) {
   DCB dcb{};
   dcb.DCBlength = sizeof(dcb);
   GetCommState(port, &dcb);
-  dcb.BaudRate = 115200;
+  dcb.BaudRate = static_cast<DWORD>(baud);
   dcb.ByteSize = 8;
   dcb.StopBits = ONESTOPBIT;
   dcb.Parity = NOPARITY;
@@ -49,12 +52,15 @@ int wmain(int argc, wchar_t** argv) {
   QueryPerformanceFrequency(&frequency);
   QueryPerformanceCounter(&start);
   long written = 0;
-  for (long i = 0; i < count; ++i) {
-    unsigned char byte = static_cast<unsigned char>(i * 7 + (i >> 8));
+  unsigned char bytes[4096];
+  if (block > static_cast<long>(sizeof(bytes))) block = sizeof(bytes);
+  for (long i = 0; i < count; i += block) {
+    long size = count - i < block ? count - i : block;
+    for (long k = 0; k < size; ++k) bytes[k] = static_cast<unsigned char>((i + k) * 7 + ((i + k) >> 8));
     OVERLAPPED ov{};
     ov.hEvent = done;
     DWORD n = 0;
-    if (!WriteFile(port, &byte, 1, &n, &ov)) {
+    if (!WriteFile(port, bytes, static_cast<DWORD>(size), &n, &ov)) {
       if (GetLastError() != ERROR_IO_PENDING) break;
       if (WaitForSingleObject(done, 5000) != WAIT_OBJECT_0) CancelIo(port);
       if (!GetOverlappedResult(port, &ov, &n, TRUE)) n = 0;
