@@ -5,13 +5,11 @@
 #include <cstdint>
 #include <string>
 
+#include "app/Threading.h"
 #include "app/WinHandles.h"
 #include "serial/LineSettings.h"
 
 namespace tv {
-
-// A one-byte flag that one thread sets and others poll, without locks.
-using Flag = std::atomic<uint8_t>;
 
 // The window title's parts. Written by the UI thread and by jobs (the
 // progress), read by whoever rebuilds the title: every access takes the

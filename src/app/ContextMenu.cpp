@@ -74,8 +74,8 @@ void MainDialog::onContextMenu(int x, int y) {
   for (int i = 0; i < ports.count(); ++i) facts.ports.push_back(ports.entryAt(i));
   facts.currentPort = ports.findPort(app.portName);
   facts.line = app.line;
-  facts.fileLoaded = fileLoaded_ != 0;
-  facts.loadedFileTitle = loadedFileTitleName_;
+  facts.fileLoaded = file_.loaded;
+  facts.loadedFileTitle = file_.titleName;
   if (HWND target = menuTarget()) {
     CHARRANGE sel{};
     SendMessageW(target, EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&sel));

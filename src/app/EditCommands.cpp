@@ -1,5 +1,7 @@
 // The small handlers that belong to the window itself: the toggles, the
 // clear button and the edit commands of the right-click menu.
+#include <vector>
+
 #include "app/AppState.h"
 #include "app/MainDialog.h"
 #include "resources/resource.h"
@@ -51,26 +53,49 @@ void MainDialog::onReceiveMode() {
   refreshStatus();
 }
 
-void MainDialog::onClearReceive() { ClearView(receiveView_); }
+void MainDialog::onClearReceive() { feed_.clear(); }
 
 HWND MainDialog::menuTarget() const {
   int id = App().menuTargetId;
   return id == 0 ? nullptr : GetDlgItem(hwnd_, id);
 }
 
+std::wstring MainDialog::selectedText() const {
+  HWND target = menuTarget();
+  if (target == nullptr) return std::wstring();
+  CHARRANGE range{};
+  SendMessageW(target, EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&range));
+  LONG first = range.cpMin, last = range.cpMax;
+  if (last <= first) return std::wstring();
+  std::vector<wchar_t> buffer(static_cast<std::size_t>(last - first) + 1, L'\0');
+  TEXTRANGEW text{{first, last}, buffer.data()};
+  LRESULT got = SendMessageW(target, EM_GETTEXTRANGE, 0, reinterpret_cast<LPARAM>(&text));
+  if (got < 0) got = 0;
+  if (static_cast<std::size_t>(got) >= buffer.size()) got = static_cast<LRESULT>(buffer.size() - 1);
+  return std::wstring(buffer.data(), static_cast<std::size_t>(got));
+}
+
 void MainDialog::onEditCommand(int id) {
   HWND target = menuTarget();
   bool wholeText = App().selectAllFirst;
+  // What was received before a command that selects or copies is in the
+  // view when it acts; a clear takes it away with the rest.
+  bool clears = id == ID_CLEAR || id == ID_CLEAR_ALL || id == ID_CLEAR_AND_PASTE;
+  if (!clears && target != nullptr && target == receiveText_.hwnd()) feed_.drainAll();
   switch (id) {
     case ID_CLEAR:
-      if (target) ClearView(target);
+      if (target == receiveText_.hwnd()) {
+        feed_.clear();
+      } else if (target) {
+        ClearView(target);
+      }
       break;
     case ID_SELECT_ALL:
       if (target) SendMessageW(target, EM_SETSEL, 0, -1);
       break;
     case ID_CLEAR_ALL:
       ClearView(textPane_);
-      ClearView(receiveView_);
+      feed_.clear();
       ClearView(hexPane_);
       break;
     case ID_COPY:
@@ -93,6 +118,7 @@ void MainDialog::onEditCommand(int id) {
       break;
     case ID_CLEAR_AND_PASTE:
       if (!target) break;
+      if (target == receiveText_.hwnd()) feed_.clear();
       ClearView(target);
       SendMessageW(target, WM_PASTE, 0, 0);
       break;

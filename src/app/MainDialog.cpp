@@ -7,13 +7,18 @@
 #include <ctime>
 
 #include "app/AppState.h"
+#include "diagnostics/Reports.h"
 #include "resources/resource.h"
 #include "send/TimedSend.h"
 #include "serial/RichEditText.h"
 #include "serial/SerialChannel.h"
+#include "settings/QuickSlots.h"
 
 namespace tv {
 namespace {
+
+constexpr UINT_PTR kSpinnerTimer = 1;  // set by the status refresh while the port is open
+constexpr UINT_PTR kReceiveTimer = 2;  // received text waits for the view
 
 // The title's activity character cycles through these while the port is open.
 const wchar_t kSpinner[] = L"-\\|/";
@@ -90,7 +95,10 @@ void SetDefaultFormat(HWND view, const wchar_t* face, bool bold) {
 }  // namespace
 
 MainDialog::MainDialog()
-    : sizeCursor_(LoadCursorW(nullptr, IDC_SIZENS)), cancelEvent_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+    : receiver_(Serial().channel, bridge_),
+      feed_(receiver_.pipeline(), receiveText_),
+      jobs_(App(), bridge_, Serial().channel),
+      sizeCursor_(LoadCursorW(nullptr, IDC_SIZENS)) {}
 
 MainDialog::~MainDialog() = default;
 
@@ -154,6 +162,12 @@ INT_PTR MainDialog::handleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     case UiBridge::kJobEndedMessage:
       onJobEnded(static_cast<JobKind>(wp));
       return TRUE;
+    case UiBridge::kReceivedMessage:
+      // Shown on a timer: timer messages come after input and painting, so
+      // a flood of received text never keeps the window from answering
+      // the user.
+      SetTimer(hwnd_, kReceiveTimer, USER_TIMER_MINIMUM, nullptr);
+      return TRUE;
     default:
       break;
   }
@@ -187,7 +201,7 @@ bool MainDialog::routeCommand(WORD code, WORD id, HWND control) {
     refreshStatus();
   } else if (id == ID_SEND_SELECTION) {
     if (!app.selectAllFirst) {
-      selectionFromHexPane_ = app.menuTargetId == IDC_HEX_PANE ? 1 : 0;
+      selectionFromHexPane_ = app.menuTargetId == IDC_HEX_PANE;
       startOrCancelJob(JobKind::Selection);
     }
   } else if (id == ID_CLEAR || id == ID_SELECT_ALL || id == ID_CLEAR_ALL || id == ID_COPY || id == ID_CUT ||
@@ -206,7 +220,8 @@ bool MainDialog::routeCommand(WORD code, WORD id, HWND control) {
   } else if (id >= ID_DELAY_OFF && id <= ID_DELAY_ONCE_LINES) {
     onDelayModeCommand(id);
   } else if (id >= ID_SLOT_FIRST && id <= ID_SLOT_LAST) {
-    onSlotCommand(id);
+    HWND target = menuTarget();
+    RunSlotCommand(id - ID_SLOT_FIRST, target, target != nullptr && (target == hexPane_ || target == textPane_));
   } else {
     return false;
   }
@@ -219,7 +234,7 @@ BOOL MainDialog::onInitDialog() {
   SetIcons(hwnd_);
   std::srand(static_cast<unsigned>(std::time(nullptr)));
   splitter_.init(hwnd_, IDC_HEX_PANE, IDC_TEXT_PANE, 18, 36);
-  restoreSettings();
+  RestoreSettings(App(), file_);
   initViews();
   resizer_.init(hwnd_, {
                            {IDC_RECEIVE_VIEW, Anchor::GrowBoth, true},
@@ -235,7 +250,7 @@ BOOL MainDialog::onInitDialog() {
                            {IDC_DELAY_BOX, Anchor::MoveBoth, false},
                            {IDC_GROUP, Anchor::MoveBoth, false},
                        });
-  if (fileLoaded_) reportLoadedFile();
+  if (file_.loaded) reportLoadedFile();
   return TRUE;
 }
 
@@ -243,10 +258,11 @@ void MainDialog::initViews() {
   AppState& app = App();
   rebuildTitle();
   hexPane_ = GetDlgItem(hwnd_, IDC_HEX_PANE);
-  receiveView_ = GetDlgItem(hwnd_, IDC_RECEIVE_VIEW);
+  receiveText_.attach(GetDlgItem(hwnd_, IDC_RECEIVE_VIEW));
   textPane_ = GetDlgItem(hwnd_, IDC_TEXT_PANE);
   statusView_ = GetDlgItem(hwnd_, IDC_STATUS_VIEW);
   delayBox_ = GetDlgItem(hwnd_, IDC_DELAY_BOX);
+  jobs_.attach(hexPane_, delayBox_, feed_);
 
   hookDropTargets();
   hookTopMostButton();
@@ -254,7 +270,7 @@ void MainDialog::initViews() {
   TurnOffInputMethod(delayBox_);
   SendMessageW(textPane_, EM_SETEVENTMASK, 0, ENM_DROPFILES);
   SendMessageW(hexPane_, EM_SETEVENTMASK, 0, ENM_DROPFILES);
-  for (HWND view : {textPane_, receiveView_, hexPane_})
+  for (HWND view : {textPane_, receiveText_.hwnd(), hexPane_})
     SendMessageW(view, EM_EXLIMITTEXT, 0, 0x7FFFFFFF);
 
   SetWindowTextW(delayBox_, Format(L"%d", {app.delayTimeMs}).c_str());
@@ -263,11 +279,11 @@ void MainDialog::initViews() {
   // text, which needs no storing.
   SendMessageW(delayBox_, EM_SETEVENTMASK, 0, ENM_UPDATE);
   refreshStatus();
-  reportPorts();
+  feed_.append(PortListReport(Serial().ports));
   portCount_ = Serial().ports.count();
 
   viewFace_ = ViewFace();
-  SetDefaultFormat(receiveView_, viewFace_, false);
+  SetDefaultFormat(receiveText_.hwnd(), viewFace_, false);
   SetDefaultFormat(textPane_, viewFace_, false);
   applyHexPaneFormat();
 }
@@ -282,7 +298,14 @@ void MainDialog::close() {
 }
 
 void MainDialog::onTimer(UINT_PTR id) {
-  if (id != 1) return;
+  if (id == kReceiveTimer) {
+    KillTimer(hwnd_, kReceiveTimer);
+    feed_.drain();
+    return;
+  }
+  if (id != kSpinnerTimer) return;
+  // In case a request for received text could not be posted.
+  feed_.drain();
   g_spinnerIndex = kSpinner[g_spinnerIndex + 1] == L'\0' ? 0 : g_spinnerIndex + 1;
   App().title.setSpinner(kSpinner[g_spinnerIndex]);
   rebuildTitle();
@@ -309,11 +332,8 @@ void MainDialog::shutdown() {
   Serial().channel.closeChannel();
   // Workers see their flags within a pass; a worker still asking the
   // window for something gets nothing now that it is gone.
-  HANDLE threads[2];
-  DWORD n = 0;
-  if (receiveThread_) threads[n++] = receiveThread_.get();
-  if (jobThread_) threads[n++] = jobThread_.get();
-  if (n > 0) WaitForMultipleObjects(n, threads, TRUE, 3000);
+  receiver_.wait(3000);
+  jobs_.wait(3000);
 }
 
 }  // namespace tv

@@ -36,6 +36,11 @@ void UiBridge::requestTitle() {
   }
 }
 
+bool UiBridge::postReceived() const {
+  HWND w = window_;
+  return w != nullptr && PostMessageW(w, kReceivedMessage, 0, 0) != FALSE;
+}
+
 void UiBridge::postJobEnded(JobKind job) const {
   HWND w = window_;
   if (w != nullptr) PostMessageW(w, kJobEndedMessage, static_cast<WPARAM>(job), 0);

@@ -17,6 +17,7 @@ class UiBridge {
   static constexpr UINT kCallMessage = WM_APP + 1;      // wParam: cookie, lParam: std::function<void()>*
   static constexpr UINT kTitleMessage = WM_APP + 2;     // rebuild the title
   static constexpr UINT kJobEndedMessage = WM_APP + 3;  // wParam: JobKind
+  static constexpr UINT kReceivedMessage = WM_APP + 4;  // received text waits for the view
 
   // Called on the UI thread once the window exists.
   void attach(HWND window);
@@ -43,6 +44,10 @@ class UiBridge {
   // job opened). Posted, so it is never handled inside another handler's
   // wait.
   void postJobEnded(JobKind job) const;
+
+  // Tells the UI thread received text waits for the view; never waits.
+  // False when the message could not be posted.
+  bool postReceived() const;
 
  private:
   std::atomic<HWND> window_{nullptr};  // set and cleared by the UI thread, read by workers

@@ -1,18 +1,15 @@
-// Serial ports and removable volumes that come and go. A port event stops
-// every transfer and re-reads the port list, so the program never keeps
-// talking to a port that is gone.
+// Serial ports and removable volumes that come and go, read from the
+// device-change records.
 #include <windows.h>
 #include <dbt.h>
 
 #include <cstddef>
 #include <string>
 
-#include "app/AppState.h"
-#include "app/MainDialog.h"
+#include "app/Format.h"
 #include "diagnostics/DeviceText.h"
+#include "diagnostics/Reports.h"
 #include "send/ByteSize.h"
-#include "serial/RichEditText.h"
-#include "serial/SerialChannel.h"
 
 namespace tv {
 namespace {
@@ -35,53 +32,41 @@ std::wstring VolumeLabel(wchar_t letter) {
 
 }  // namespace
 
-LRESULT MainDialog::onDeviceChange(WPARAM event, LPARAM record) {
-  if (event != DBT_DEVICEARRIVAL && event != DBT_DEVICEREMOVECOMPLETE) return 0;
+DeviceEvent ReadDeviceChange(WPARAM event, LPARAM record) {
+  DeviceEvent out;
+  if (event != DBT_DEVICEARRIVAL && event != DBT_DEVICEREMOVECOMPLETE) return out;
   const auto* header = reinterpret_cast<const DEV_BROADCAST_HDR*>(record);
   // A record too short for its own header says nothing about its type.
-  if (header == nullptr || header->dbch_size < sizeof(DEV_BROADCAST_HDR)) return 0;
+  if (header == nullptr || header->dbch_size < sizeof(DEV_BROADCAST_HDR)) return out;
   bool arrived = event == DBT_DEVICEARRIVAL;
 
   if (header->dbch_devicetype == DBT_DEVTYP_VOLUME) {
-    if (header->dbch_size < sizeof(DEV_BROADCAST_VOLUME)) return 0;
+    if (header->dbch_size < sizeof(DEV_BROADCAST_VOLUME)) return out;
     const auto* volume = reinterpret_cast<const DEV_BROADCAST_VOLUME*>(header);
     // Media changes and network drives are not plugged devices.
-    if (volume->dbcv_flags != 0) return 0;
+    if (volume->dbcv_flags != 0) return out;
     wchar_t letter = DriveLetterFromMask(volume->dbcv_unitmask);
     if (arrived) {
       wchar_t root[3] = {letter, L':', L'\0'};
       ULARGE_INTEGER total{}, free{};
       if (!GetDiskFreeSpaceExW(root, nullptr, &total, &free)) total.QuadPart = free.QuadPart = 0;
       g_lastVolumeLabel = VolumeLabel(letter);
-      AppendFormat(receiveView_, L">>>发现U盘 %c:[%s]<<<\n拢共:%s\n用掉:%s\n剩余:%s\n",
-                   {letter, g_lastVolumeLabel, FormatByteSize(total.QuadPart),
-                    FormatByteSize(UsedBytes(total.QuadPart, free.QuadPart)), FormatByteSize(free.QuadPart)});
+      out.volumeText = Format(L">>>发现U盘 %c:[%s]<<<\n拢共:%s\n用掉:%s\n剩余:%s\n",
+                              {letter, g_lastVolumeLabel, FormatByteSize(total.QuadPart),
+                               FormatByteSize(UsedBytes(total.QuadPart, free.QuadPart)), FormatByteSize(free.QuadPart)});
     } else {
-      AppendFormat(receiveView_, L">>>移除U盘%c:[%s]<<< \n", {letter, g_lastVolumeLabel});
+      out.volumeText = Format(L">>>移除U盘%c:[%s]<<< \n", {letter, g_lastVolumeLabel});
     }
-    return 0;
+    out.kind = DeviceEvent::Kind::Volume;
+    out.arrived = arrived;
+    return out;
   }
 
-  if (header->dbch_devicetype != DBT_DEVTYP_PORT) return 0;
-  PortList& ports = Serial().ports;
-  stopAllJobs();
-  std::wstring name = PortNameFromRecord(header, header->dbch_size);
-  std::wstring full;
-  if (arrived) {
-    AppendFormat(receiveView_, L">>>发现[%s]<<<\n", {name});
-    portCount_ = ports.rescanPorts();
-    reopenPort();
-    full = ports.friendlyNameOf(name);
-  } else {
-    AppendFormat(receiveView_, L">>>[%s]消失<<<\n", {name});
-    // Looked up before the rescan, while the vanished port is still listed.
-    full = ports.friendlyNameOf(name);
-    portCount_ = ports.rescanPorts();
-    reopenPort();
-  }
-  AppendFormat(receiveView_, L"%s\n", {full});
-  refreshStatus();
-  return 0;
+  if (header->dbch_devicetype != DBT_DEVTYP_PORT) return out;
+  out.kind = DeviceEvent::Kind::Port;
+  out.arrived = arrived;
+  out.portName = PortNameFromRecord(header, header->dbch_size);
+  return out;
 }
 
 }  // namespace tv

@@ -6,29 +6,34 @@
 #include <vector>
 
 #include "app/DeviceSetup.h"
-#include "app/MainDialog.h"
+#include "app/Format.h"
 #include "diagnostics/DeviceText.h"
+#include "diagnostics/Reports.h"
 #include "send/ByteSize.h"
-#include "serial/RichEditText.h"
 
 namespace tv {
 namespace {
 
+// The report as it is built, a formatted line at a time.
+void Add(std::wstring& out, const wchar_t* format, std::initializer_list<FormatArg> args) {
+  out += Format(format, args);
+}
+
 // {4D36E967-E325-11CE-BFC1-08002BE10318}
 const GUID kDiskDriveClass = {0x4D36E967, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
 
-void ListDiskDrives(HWND view) {
+void ListDiskDrives(std::wstring& view) {
   wchar_t description[260] = {};
   bool described = SetupDiGetClassDescriptionW(&kDiskDriveClass, description, 260, nullptr) != FALSE;
   description[259] = L'\0';
   ForEachDevice(kDiskDriveClass, [&](const std::optional<std::wstring>& name) {
     if (!name) return;
-    if (described) AppendFormat(view, L"%s:", {description});
-    AppendFormat(view, L"%s\n", {*name});
+    if (described) Add(view, L"%s:", {description});
+    Add(view, L"%s\n", {*name});
   });
 }
 
-void ReportDriveType(HWND view, const std::wstring& path) {
+void ReportDriveType(std::wstring& view, const std::wstring& path) {
   // A volume without a mount path has no drive to ask about.
   UINT type = path.empty() ? DRIVE_NO_ROOT_DIR : GetDriveTypeW(path.c_str());
   if (type == DRIVE_CDROM) {
@@ -36,12 +41,12 @@ void ReportDriveType(HWND view, const std::wstring& path) {
     HANDLE h = CreateFileW(device.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                            0, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
-      AppendFormat(view, L"CreateFileW File,Error Code=%d\n", {static_cast<int>(GetLastError())});
+      Add(view, L"CreateFileW File,Error Code=%d\n", {static_cast<int>(GetLastError())});
       return;
     }
     CloseHandle(h);
   }
-  AppendFormat(view, L"※※磁盘类型:%s\n", {DriveTypeText(type)});
+  Add(view, L"※※磁盘类型:%s\n", {DriveTypeText(type)});
 }
 
 // The first of a volume's mount paths, empty when it has none. A volume
@@ -63,7 +68,7 @@ std::wstring FirstMountPath(const wchar_t* volume) {
   return std::wstring();
 }
 
-void ReportVolume(HWND view, const wchar_t* volume) {
+void ReportVolume(std::wstring& view, const wchar_t* volume) {
   std::wstring firstPath = FirstMountPath(volume);
 
   std::wstring label = L"无";
@@ -75,35 +80,36 @@ void ReportVolume(HWND view, const wchar_t* volume) {
     label = labelBuffer;
     fileSystem = fsBuffer;
   }
-  AppendFormat(view, L"◇◆%s  [卷标:%s]\n", {firstPath, label});
+  Add(view, L"◇◆%s  [卷标:%s]\n", {firstPath, label});
 
   ULARGE_INTEGER total{}, free{};
   if (!GetDiskFreeSpaceExW(volume, nullptr, &total, &free)) total.QuadPart = free.QuadPart = 0;
   unsigned long long used = UsedBytes(total.QuadPart, free.QuadPart);
-  AppendFormat(view, L"※※文件系统:%s\n", {fileSystem});
+  Add(view, L"※※文件系统:%s\n", {fileSystem});
   ReportDriveType(view, firstPath);
-  AppendFormat(view, L"**拢共:%s\n**用掉:%s\n**剩余:%s\n",
+  Add(view, L"**拢共:%s\n**用掉:%s\n**剩余:%s\n",
                {FormatByteSize(total.QuadPart), FormatByteSize(used), FormatByteSize(free.QuadPart)});
 }
 
 }  // namespace
 
-void MainDialog::reportDisks() {
-  HWND view = receiveView_;
-  AppendFormat(view, L"...................硬盘列表................\n", {});
+std::wstring DiskReport() {
+  std::wstring view;
+  Add(view, L"...................硬盘列表................\n", {});
   ListDiskDrives(view);
 
   wchar_t volume[260] = {};
   HANDLE find = FindFirstVolumeW(volume, 260);
-  if (find == INVALID_HANDLE_VALUE) return;
-  AppendFormat(view, L"...................分区列表................\n", {});
+  if (find == INVALID_HANDLE_VALUE) return view;
+  Add(view, L"...................分区列表................\n", {});
   for (;;) {
     ReportVolume(view, volume);
     if (!FindNextVolumeW(find, volume, 260)) break;
-    PutText(view, L"\n", kAppend);
+    view += L"\n";
   }
-  PutText(view, L"...........................................\n", kAppend);
+  view += L"...........................................\n";
   FindVolumeClose(find);
+  return view;
 }
 
 }  // namespace tv

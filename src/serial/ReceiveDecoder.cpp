@@ -10,6 +10,13 @@ void ReceiveDecoder::decodeSegment(const std::string& segment, std::wstring& out
   out += text;
 }
 
+std::wstring ReceiveDecoder::finish() {
+  std::wstring out;
+  if (carry_ != 0) decodeSegment(std::string(1, static_cast<char>(carry_)), out);
+  carry_ = 0;
+  return out;
+}
+
 std::wstring ReceiveDecoder::decode(const uint8_t* bytes, std::size_t n) {
   std::string chunk;
   chunk.reserve(n + 1);

@@ -25,6 +25,8 @@ class ReceiveDecoder {
 
   uint8_t carried() const { return carry_; }
   void reset() { carry_ = 0; }
+  // When no more bytes will come: the held half character, shown alone.
+  std::wstring finish();
 
  private:
   void decodeSegment(const std::string& segment, std::wstring& out);

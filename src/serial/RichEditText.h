@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/Format.h"
+#include "serial/ReceiveFeed.h"
 
 namespace tv {
 
@@ -35,5 +36,18 @@ void ClearView(HWND control);
 
 // The whole text as UTF-16; a paragraph break is a single carriage return.
 std::wstring GetRichText(HWND control);
+
+// A rich edit as the receive feed writes to it.
+class RichEditView final : public TextView {
+ public:
+  void attach(HWND control) { control_ = control; }
+  HWND hwnd() const { return control_; }
+  void append(const std::wstring& text) override { PutText(control_, text, kAppend); }
+  void replaceAll(const std::wstring& text) override { PutText(control_, text, kReplaceAll); }
+  void clear() override { ClearView(control_); }
+
+ private:
+  HWND control_ = nullptr;  // UI thread
+};
 
 }  // namespace tv

@@ -1,7 +1,5 @@
 #include "serial/SerialChannel.h"
 
-#include <cstring>
-
 #include "serial/DcbConvert.h"
 
 namespace tv {
@@ -76,56 +74,54 @@ void SerialChannel::releaseLocked() {
   writeEvent_.reset();
 }
 
-DWORD SerialChannel::finishPending(OVERLAPPED& ov, HANDLE doneEvent, DWORD waitMs) {
+IoResult SerialChannel::finishPending(OVERLAPPED& ov, HANDLE doneEvent, DWORD waitMs) {
   HANDLE waits[2] = {doneEvent, abort_.get()};
   DWORD woke = WaitForMultipleObjects(2, waits, FALSE, waitMs);
+  IoStatus status = IoStatus::Done;
   // Not done in time, or the port is closing: cancel it (this thread issued
   // it) and wait until the driver no longer touches the buffer.
-  if (woke != WAIT_OBJECT_0) CancelIo(port_.get());
+  if (woke != WAIT_OBJECT_0) {
+    CancelIo(port_.get());
+    status = woke == WAIT_OBJECT_0 + 1 ? IoStatus::Closed : IoStatus::TimedOut;
+  }
   DWORD transferred = 0;
-  if (!GetOverlappedResult(port_.get(), &ov, &transferred, TRUE))
+  if (!GetOverlappedResult(port_.get(), &ov, &transferred, TRUE)) {
     transferred = static_cast<DWORD>(ov.InternalHigh);
-  return transferred;
+    if (status == IoStatus::Done) status = IoStatus::Failed;
+  }
+  return IoResult{transferred, status};
 }
 
-DWORD SerialChannel::readAvailable(uint8_t* buffer, DWORD capacity) {
+IoResult SerialChannel::read(uint8_t* buffer, std::size_t capacity) {
   LockGuard<CriticalSection> lock(readLock_);
-  if (!open_ || !port_) return 0;
-  std::memset(buffer, 0, capacity);
+  if (!open_ || !port_) return IoResult{0, IoStatus::Closed};
 
   DWORD errors = 0;
   COMSTAT status{};
-  if (!ClearCommError(port_.get(), &errors, &status)) status.cbInQue = 0;
-  if (status.cbInQue == 0) return 0;
+  if (!ClearCommError(port_.get(), &errors, &status)) return IoResult{0, IoStatus::Failed};
+  if (status.cbInQue == 0 || capacity == 0) return IoResult{};
 
-  DWORD want = status.cbInQue < capacity ? status.cbInQue : capacity;
+  DWORD want = status.cbInQue < capacity ? status.cbInQue : static_cast<DWORD>(capacity);
   readOv_ = OVERLAPPED{};
   readOv_.hEvent = readEvent_.get();
   DWORD got = 0;
-  if (ReadFile(port_.get(), buffer, want, &got, &readOv_)) return got;
-  if (GetLastError() != ERROR_IO_PENDING) return 0;
+  if (ReadFile(port_.get(), buffer, want, &got, &readOv_)) return IoResult{got, IoStatus::Done};
+  if (GetLastError() != ERROR_IO_PENDING) return IoResult{0, IoStatus::Failed};
   return finishPending(readOv_, readEvent_.get(), kReadWaitMs);
 }
 
-DWORD SerialChannel::writeBytes(const uint8_t* bytes, DWORD count) {
+IoResult SerialChannel::write(const uint8_t* bytes, std::size_t count) {
   LockGuard<CriticalSection> lock(writeLock_);
-  if (!open_ || !port_) return 0;
+  if (!open_ || !port_) return IoResult{0, IoStatus::Closed};
+  if (count == 0) return IoResult{};
+  // The driver takes at most a DWORD's worth at once; the rest is retried.
+  DWORD n = count < 0x40000000 ? static_cast<DWORD>(count) : 0x40000000;
   writeOv_ = OVERLAPPED{};
   writeOv_.hEvent = writeEvent_.get();
   DWORD written = 0;
-  if (WriteFile(port_.get(), bytes, count, &written, &writeOv_)) return written;
-  if (GetLastError() != ERROR_IO_PENDING) return 0;
+  if (WriteFile(port_.get(), bytes, n, &written, &writeOv_)) return IoResult{written, IoStatus::Done};
+  if (GetLastError() != ERROR_IO_PENDING) return IoResult{0, IoStatus::Failed};
   return finishPending(writeOv_, writeEvent_.get(), kWriteTimeoutMs);
-}
-
-uint8_t* SerialChannel::prepareStaging(std::size_t size) {
-  staging_.assign(size, 0);
-  return stagingBuffer();
-}
-
-DWORD SerialChannel::writeStaging() {
-  if (staging_.empty()) return 0;
-  return writeBytes(staging_.data(), static_cast<DWORD>(staging_.size()));
 }
 
 }  // namespace tv

@@ -10,6 +10,7 @@
 
 #include "app/WinHandles.h"
 #include "serial/LineSettings.h"
+#include "serial/Port.h"
 #include "serial/PortList.h"
 
 namespace tv {
@@ -19,7 +20,7 @@ namespace tv {
 // close first tells a pending read or write to give up and then waits for
 // it, so the handle, the buffers and the completion records are never in
 // use when the handle goes.
-class SerialChannel {
+class SerialChannel final : public Port {
  public:
   SerialChannel();
   ~SerialChannel();
@@ -30,26 +31,22 @@ class SerialChannel {
   bool openChannel(const std::wstring& portName, const LineValues& values);
   // True when a handle was closed.
   bool closeChannel();
-  bool isOpen() const { return open_.load(); }
+  bool isOpen() const override { return open_.load(); }
 
   // Whatever the driver has queued, at most capacity bytes; never waits
-  // for data. The buffer is zero-filled first.
-  DWORD readAvailable(uint8_t* buffer, DWORD capacity);
-  // Returns the bytes the driver took. Waits at most the 5000 ms write
-  // time-out, then cancels; never returns while the write uses the bytes.
-  DWORD writeBytes(const uint8_t* bytes, DWORD count);
-
-  // A zero-filled scratch buffer a send job converts text into.
-  uint8_t* prepareStaging(std::size_t size);
-  uint8_t* stagingBuffer() { return staging_.empty() ? nullptr : staging_.data(); }
-  DWORD writeStaging();
+  // for data. A read the driver has not finished within 100 ms is
+  // cancelled, keeping what it delivered.
+  IoResult read(uint8_t* buffer, std::size_t capacity) override;
+  // Waits at most the 5000 ms write time-out, then cancels; never returns
+  // while the write uses the bytes.
+  IoResult write(const uint8_t* bytes, std::size_t count) override;
 
  private:
   static constexpr DWORD kReadWaitMs = 100;
   static constexpr DWORD kWriteTimeoutMs = 5000;
 
   void releaseLocked();
-  DWORD finishPending(OVERLAPPED& ov, HANDLE doneEvent, DWORD waitMs);
+  IoResult finishPending(OVERLAPPED& ov, HANDLE doneEvent, DWORD waitMs);
 
   CriticalSection readLock_;   // held by readAvailable and by open/close
   CriticalSection writeLock_;  // held by writeBytes and by open/close
@@ -61,7 +58,6 @@ class SerialChannel {
   OVERLAPPED writeOv_{};  // send job, under writeLock_
   FineTimerTicks ticks_;  // held while open; guarded by both locks
   std::atomic<bool> open_{false};
-  std::vector<uint8_t> staging_;  // the running send job's
 };
 
 // The channel and the list of present ports live and die together; the

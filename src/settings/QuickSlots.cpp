@@ -5,9 +5,8 @@
 
 #include <vector>
 
-#include "app/AppState.h"
-#include "app/MainDialog.h"
-#include "resources/resource.h"
+#include "settings/QuickSlots.h"
+
 #include "serial/RichEditText.h"
 #include "settings/SettingsStore.h"
 #include "settings/StoredValues.h"
@@ -19,22 +18,20 @@ bool Held(int key) { return GetKeyState(key) < 0; }
 
 }  // namespace
 
-void MainDialog::onSlotCommand(int id) {
-  int slot = id - ID_SLOT_FIRST;
-  HWND target = menuTarget();
+void RunSlotCommand(int slot, HWND target, bool targetIsSendPane) {
   if (target == nullptr) return;
   bool labelOnly = Held(VK_SHIFT) || Held(VK_MBUTTON);
 
-  SendMessageW(target, EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&selectionRange_));
-  LONG first = selectionRange_.cpMin;
-  LONG last = selectionRange_.cpMax;
+  CHARRANGE selection{};
+  SendMessageW(target, EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&selection));
+  LONG first = selection.cpMin;
+  LONG last = selection.cpMax;
   LONG count = last - first + 1;
   if (labelOnly && count > static_cast<LONG>(kSlotLabelUnits)) {
     last = first + static_cast<LONG>(kSlotLabelUnits);
   } else if (count > static_cast<LONG>(kSlotTextUnits)) {
     last = first + static_cast<LONG>(kSlotTextUnits);
   }
-  selectionRange_.cpMax = last;
 
   if (count > 1) {
     std::vector<wchar_t> buffer(static_cast<std::size_t>(last - first) + 1, L'\0');
@@ -46,7 +43,7 @@ void MainDialog::onSlotCommand(int id) {
     return;
   }
 
-  if (target != hexPane_ && target != textPane_) return;
+  if (!targetIsSendPane) return;
   std::optional<std::wstring> stored = MainStore().ReadString(SlotContentName(slot).c_str(), kSlotReadUnits);
   if (Held(VK_CONTROL) || Held(VK_MBUTTON)) ClearView(target);
   if (stored) SendMessageW(target, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(stored->c_str()));

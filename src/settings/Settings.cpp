@@ -2,10 +2,8 @@
 // and the confirmed clear of the whole key.
 #include <shlwapi.h>
 
-#include "app/AppState.h"
-#include "app/MainDialog.h"
-#include "send/TimedSend.h"
-#include "serial/RichEditText.h"
+#include "settings/Settings.h"
+
 #include "settings/SettingsStore.h"
 
 namespace tv {
@@ -29,8 +27,7 @@ const LineSettingValue kLineSettingValues[] = {
 
 }  // namespace
 
-void MainDialog::saveSetting(SettingId id) {
-  AppState& app = App();
+void SaveSetting(SettingId id, const AppState& app, const LoadedFile& file) {
   SettingsStore& store = MainStore();
   switch (id) {
     case SettingId::PortName:
@@ -42,16 +39,9 @@ void MainDialog::saveSetting(SettingId id) {
     case SettingId::DelayType:
       store.WriteDword(L"Selected_DelayType", static_cast<DWORD>(app.delayMode.load()));
       break;
-    case SettingId::DelayTime: {
-      // The box reports every repaint as an update, not only edits: a
-      // number that did not change is not written again (and a first
-      // start leaves the key empty).
-      int32_t typed = ParseDelayText(GetRichText(delayBox_).c_str());
-      if (typed == app.delayTimeMs) break;
-      app.delayTimeMs = typed;
-      store.WriteDword(L"DelayTime", static_cast<DWORD>(typed));
+    case SettingId::DelayTime:
+      store.WriteDword(L"DelayTime", static_cast<DWORD>(app.delayTimeMs));
       break;
-    }
     case SettingId::BaudRate:
     case SettingId::Parity:
     case SettingId::DataBits:
@@ -61,14 +51,15 @@ void MainDialog::saveSetting(SettingId id) {
         if (v.id == id) store.WriteDword(v.name, static_cast<DWORD>(app.line.*v.field));
       break;
     case SettingId::LoadedFile:
-      store.WriteString(L"LoadedFileFullName", loadedFileFullName_);
-      store.WriteString(L"LoadedFileTitleName", loadedFileTitleName_);
+      store.WriteString(L"LoadedFileFullName", file.fullName);
+      store.WriteString(L"LoadedFileTitleName", file.titleName);
       break;
   }
 }
 
-void MainDialog::restoreSettings() {
-  AppState& app = App();
+void RestoreSettings(AppState& app, LoadedFile& file) {
+  constexpr int kFullNameUnits = LoadedFile::kFullNameUnits;
+  constexpr int kTitleNameUnits = LoadedFile::kTitleNameUnits;
   SettingsStore& store = MainStore();
   auto restoreItem = [&store](const wchar_t* name, int32_t& field) {
     if (auto v = store.ReadDword(name)) field = static_cast<int32_t>(*v);
@@ -77,10 +68,7 @@ void MainDialog::restoreSettings() {
   // A port name is short; anything longer than a path is not one.
   if (auto name = store.ReadString(L"SelectedPortFileName", MAX_PATH)) app.portName = *name;
   if (auto v = store.ReadDword(L"TopMost")) app.topMost = *v == 1 ? 1 : 0;
-  if (auto v = store.ReadDword(L"Selected_DelayType")) {
-    app.delayMode = static_cast<int32_t>(*v);
-    rebuildTitle();
-  }
+  if (auto v = store.ReadDword(L"Selected_DelayType")) app.delayMode = static_cast<int32_t>(*v);
   restoreItem(L"DelayTime", app.delayTimeMs);
   for (const LineSettingValue& v : kLineSettingValues) restoreItem(v.name, app.line.*v.field);
 
@@ -88,18 +76,16 @@ void MainDialog::restoreSettings() {
   // name some other existing file or folder.
   if (auto full = store.ReadString(L"LoadedFileFullName", kFullNameUnits)) {
     if (full->size() < static_cast<std::size_t>(kFullNameUnits))
-      lstrcpynW(loadedFileFullName_, full->c_str(), kFullNameUnits);
+      lstrcpynW(file.fullName, full->c_str(), kFullNameUnits);
   }
   if (auto title = store.ReadString(L"LoadedFileTitleName", kTitleNameUnits - 1))
-    lstrcpynW(loadedFileTitleName_, title->c_str(), kTitleNameUnits);
+    lstrcpynW(file.titleName, title->c_str(), kTitleNameUnits);
   // A folder that has taken the file's name is no file to send.
-  bool isFile = loadedFileFullName_[0] != L'\0' && PathFileExistsW(loadedFileFullName_) &&
-                !PathIsDirectoryW(loadedFileFullName_);
-  fileLoaded_ = isFile ? 1 : 0;
+  file.loaded = file.fullName[0] != L'\0' && PathFileExistsW(file.fullName) && !PathIsDirectoryW(file.fullName);
 }
 
-void MainDialog::clearSettings() {
-  int answer = MessageBoxW(hwnd_, L"按[确定]  清除注册表相关配置,清除完成后将有提示音\n按[取消]或[X]  放弃清除",
+void ClearSettings(HWND owner) {
+  int answer = MessageBoxW(owner, L"按[确定]  清除注册表相关配置,清除完成后将有提示音\n按[取消]或[X]  放弃清除",
                            L"您打算清除软件配置", MB_OKCANCEL | MB_ICONQUESTION);
   if (answer != IDOK) return;
   if (MainStore().DeleteKey()) MessageBeep(MB_ICONASTERISK);

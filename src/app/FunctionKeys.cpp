@@ -5,6 +5,7 @@
 
 #include "app/AppState.h"
 #include "app/MainDialog.h"
+#include "diagnostics/Reports.h"
 #include "diagnostics/Texts.h"
 #include "send/HexCodec.h"
 #include "serial/RichEditText.h"
@@ -28,25 +29,13 @@ std::wstring AnsiHex(const wchar_t* text) {
 
 }  // namespace
 
-void MainDialog::reportPorts() {
-  PortList& ports = Serial().ports;
-  AppendFormat(receiveView_, L"...................串口列表................\n", {});
-  if (ports.count() == 0) {
-    AppendFormat(receiveView_, L"未发现串口!\n", {});
-  } else {
-    for (int i = 0; i < ports.count(); ++i) AppendFormat(receiveView_, L"%d.%s \n", {i + 1, ports.entryAt(i)});
-  }
-  PutText(receiveView_, L"...............按F1查看更多帮助.............\n", kAppend);
-  SendMessageW(receiveView_, WM_VSCROLL, SB_BOTTOM, 0);
-}
-
 void MainDialog::onFunctionKey(unsigned key) {
   AppState& app = App();
   bool panesFree = app.textSendIdle && app.hexSendIdle && app.selectionSendIdle;
   bool allFree = panesFree && app.fileSendIdle;
   switch (key) {
     case VK_F1:
-      PutText(receiveView_, HelpText(), kReplaceAll);
+      feed_.replaceAll(HelpText());
       break;
     case VK_F2:
       if (panesFree) {
@@ -70,24 +59,23 @@ void MainDialog::onFunctionKey(unsigned key) {
       }
       break;
     case VK_F4:
-      reportPorts();
+      feed_.append(PortListReport(Serial().ports));
       break;
     case VK_F5:
-      reportDisks();
-      SendMessageW(receiveView_, WM_VSCROLL, SB_BOTTOM, 0);
+      feed_.append(DiskReport());
       break;
     case VK_F7:
-      if (allFree) ClearView(receiveView_);
+      if (allFree) feed_.clear();
       break;
     case VK_F8:
       if (allFree) {
         ClearView(textPane_);
-        ClearView(receiveView_);
+        feed_.clear();
         ClearView(hexPane_);
       }
       break;
     case VK_F9:
-      clearSettings();
+      ClearSettings(hwnd_);
       break;
     default:
       break;

@@ -1,5 +1,4 @@
-// The window title, the delay mode commands, the delay box and the pause
-// the jobs take between lines and passes.
+// The window title, the delay mode commands and the delay box.
 #include "app/AppState.h"
 #include "app/MainDialog.h"
 #include "send/TimedSend.h"
@@ -33,33 +32,20 @@ void MainDialog::rebuildTitle() {
   if (hwnd_ != nullptr) SetWindowTextW(hwnd_, title.c_str());
 }
 
-void MainDialog::setProgress(const std::wstring& text) {
-  App().title.setProgress(text);
-  // Jobs never wait for a repaint: the UI thread picks up the latest
-  // progress whenever it gets to it.
-  if (bridge_.onUiThread()) rebuildTitle();
-  else bridge_.requestTitle();
-}
-
 void MainDialog::onDelayModeCommand(int id) {
   App().delayMode = id;
   saveSetting(SettingId::DelayType);
   rebuildTitle();
 }
 
-void MainDialog::onDelayBoxUpdate() { saveSetting(SettingId::DelayTime); }
-
-void MainDialog::pause(const Flag& busy) {
-  std::wstring text;
-  HWND box = delayBox_;
-  bridge_.call([box, &text] { text = GetRichText(box); });
-  // A cancel of a text or hex job sets the event; a file job's cancel only
-  // clears its flag, so the flag is looked at between the pause's waits.
-  HANDLE cancel = cancelEvent_.get();
-  WaitOutPause(
-      PauseMilliseconds(ParseDelayText(text.c_str())), [] { return timeGetTime(); },
-      [cancel](uint32_t ms) { return WaitForSingleObject(cancel, ms) == WAIT_OBJECT_0; },
-      [&busy] { return busy != 0; });
+void MainDialog::onDelayBoxUpdate() {
+  // The box reports every repaint as an update, not only edits: a number
+  // that did not change is not written again (and a first start leaves the
+  // key empty).
+  int32_t typed = ParseDelayText(GetRichText(delayBox_).c_str());
+  if (typed == App().delayTimeMs) return;
+  App().delayTimeMs = typed;
+  saveSetting(SettingId::DelayTime);
 }
 
 }  // namespace tv

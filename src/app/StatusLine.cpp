@@ -18,10 +18,6 @@ void Enable(HWND dialog, int id, bool enabled) { EnableWindow(GetDlgItem(dialog,
 
 }  // namespace
 
-void MainDialog::requestRefresh() {
-  bridge_.call([this] { refreshStatus(); });
-}
-
 void MainDialog::refreshStatus() {
   AppState& app = App();
   PortList& ports = Serial().ports;

@@ -1,0 +1,60 @@
+// The loaded file: chosen in the open-file dialog or dropped on a pane.
+#include "app/AppState.h"
+#include "app/MainDialog.h"
+#include "resources/resource.h"
+#include "send/FileLoading.h"
+
+namespace tv {
+namespace {
+
+LRESULT CALLBACK DropPaneProc(HWND pane, UINT msg, WPARAM wp, LPARAM lp) {
+  auto* dialog = reinterpret_cast<MainDialog*>(GetPropW(pane, L"TarnVik.Dialog"));
+  auto previous = reinterpret_cast<WNDPROC>(GetPropW(pane, L"TarnVik.Proc"));
+  if (msg == WM_DROPFILES && dialog != nullptr) {
+    dialog->loadDroppedFile(reinterpret_cast<HDROP>(wp));
+    return 0;
+  }
+  return CallWindowProcW(previous, pane, msg, wp, lp);
+}
+
+}  // namespace
+
+// Rich edit turns a drop into EN_DROPFILES; some versions of the control do
+// not, so the panes hand a WM_DROPFILES they receive to the same handler.
+void MainDialog::hookDropTargets() {
+  for (HWND pane : {textPane_, hexPane_}) {
+    SetPropW(pane, L"TarnVik.Dialog", reinterpret_cast<HANDLE>(this));
+    SetPropW(pane, L"TarnVik.Proc",
+             reinterpret_cast<HANDLE>(SetWindowLongPtrW(pane, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(DropPaneProc))));
+  }
+}
+
+LRESULT MainDialog::onNotify(const NMHDR* header) {
+  if (header == nullptr || header->code != EN_DROPFILES) return 0;
+  if (header->idFrom != IDC_TEXT_PANE && header->idFrom != IDC_HEX_PANE) return 0;
+  loadDroppedFile(static_cast<HDROP>(reinterpret_cast<const ENDROPFILES*>(header)->hDrop));
+  // Zero tells the control to do nothing more with the drop, which has
+  // been handled and released here.
+  return 0;
+}
+
+void MainDialog::loadDroppedFile(HDROP drop) {
+  // The loaded path must not change under a running file send.
+  if (!LoadDroppedFile(drop, App().fileSendIdle != 0, file_)) return;
+  reportLoadedFile();
+  saveSetting(SettingId::LoadedFile);
+}
+
+void MainDialog::loadFileByDialog() {
+  if (!fileDialogFree_) return;
+  fileDialogFree_ = false;
+  if (ChooseFile(hwnd_, file_)) {
+    reportLoadedFile();
+    saveSetting(SettingId::LoadedFile);
+  }
+  fileDialogFree_ = true;
+}
+
+void MainDialog::reportLoadedFile() { feed_.append(LoadedFileReport(file_)); }
+
+}  // namespace tv

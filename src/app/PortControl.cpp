@@ -1,0 +1,89 @@
+// Opening and closing the port, and starting and stopping the workers.
+#include "app/AppState.h"
+#include "app/MainDialog.h"
+#include "send/BlockWriter.h"
+#include "serial/SerialChannel.h"
+
+namespace tv {
+
+void MainDialog::togglePort() {
+  AppState& app = App();
+  SerialPort& serial = Serial();
+  int index = serial.ports.findPort(app.portName);
+  if (index < 0) return;
+  if (app.portOpen) {
+    serial.channel.closeChannel();
+    app.portOpen = serial.channel.isOpen() ? 1 : 0;
+    stopAllJobs();
+  } else {
+    bool opened = serial.channel.openChannel(serial.ports.portNameAt(index), LookupLineValues(app.line));
+    app.portOpen = opened ? 1 : 0;
+    stopAllJobs();
+    if (opened) receiver_.start(app.numberReceive);
+  }
+  refreshStatus();
+}
+
+void MainDialog::reopenPort() {
+  AppState& app = App();
+  SerialPort& serial = Serial();
+  int index = serial.ports.findPort(app.portName);
+  if (!app.portOpen) return;
+  stopAllJobs();
+  serial.channel.closeChannel();
+  if (index < 0) {
+    app.portOpen = 0;
+  } else {
+    app.portOpen = serial.channel.openChannel(serial.ports.portNameAt(index), LookupLineValues(app.line)) ? 1 : 0;
+  }
+  if (app.portOpen) receiver_.start(app.numberReceive);
+}
+
+void MainDialog::stopAllJobs() {
+  receiver_.stop();
+  jobs_.cancelAll();
+}
+
+void MainDialog::startOrCancelJob(JobKind job) {
+  AppState& app = App();
+  if (job == JobKind::Selection && app.selectAllFirst) return;
+  if (job == JobKind::File && !file_.loaded) return;
+
+  Flag* idle = &app.fileSendIdle;
+  Flag* busy = &app.fileSendBusy;
+  switch (job) {
+    case JobKind::Text: idle = &app.textSendIdle; busy = &app.textSendBusy; break;
+    case JobKind::Hex: idle = &app.hexSendIdle; busy = &app.hexSendBusy; break;
+    case JobKind::Selection: idle = &app.selectionSendIdle; busy = &app.selectionSendBusy; break;
+    case JobKind::File: break;
+  }
+  if (!*idle) {
+    if (*busy) jobs_.cancel(job);
+    return;
+  }
+
+  if (!app.portOpen) {
+    togglePort();
+    if (!app.portOpen) {
+      app.portOpenedBySend = 0;
+      return;
+    }
+    app.portOpenedBySend = 1;
+  }
+
+  std::size_t block = BlockBytes(LookupLineValues(app.line));
+  bool started = false;
+  switch (job) {
+    case JobKind::Text: started = jobs_.startText(GetRichText(textPane_), block); break;
+    case JobKind::Hex: started = jobs_.startHex(block); break;
+    case JobKind::Selection: started = jobs_.startSelection(selectedText(), selectionFromHexPane_, block); break;
+    case JobKind::File: started = jobs_.startFile(file_, block); break;
+  }
+  if (started) {
+    refreshStatus();
+  } else {
+    onJobEnded(job);
+  }
+}
+
+}  // namespace tv

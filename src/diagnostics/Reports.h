@@ -1,0 +1,33 @@
+// The reports the program writes into the receive view: the port list, the
+// disks, and the devices that come and go.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "serial/PortList.h"
+
+namespace tv {
+
+// The numbered port list and the pointer to the help.
+std::wstring PortListReport(const PortList& ports);
+
+// F5: the disk drives and every mounted volume, with label, file system,
+// drive type and sizes.
+std::wstring DiskReport();
+
+// What a WM_DEVICECHANGE says the program cares about.
+struct DeviceEvent {
+  enum class Kind { None, Volume, Port };
+  Kind kind = Kind::None;
+  bool arrived = false;
+  std::wstring portName;    // a port's
+  std::wstring volumeText;  // a plugged or pulled volume's report
+};
+
+// A record too short for what it claims, media changes and network drives
+// are of no interest (Kind::None).
+DeviceEvent ReadDeviceChange(WPARAM event, LPARAM record);
+
+}  // namespace tv

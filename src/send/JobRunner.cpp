@@ -1,0 +1,136 @@
+#include "send/JobRunner.h"
+
+#include "send/JobInputs.h"
+#include "send/TimedSend.h"
+#include "serial/RichEditText.h"
+
+namespace tv {
+namespace {
+
+// A running job's window side: the title's progress and the delay box.
+class WindowJobHost final : public JobHost {
+ public:
+  WindowJobHost(AppState& app, UiBridge& bridge, HWND delayBox, const Flag& busy, HANDLE cancelled)
+      : app_(app), bridge_(bridge), delayBox_(delayBox), busy_(busy), cancelled_(cancelled) {}
+
+  // Jobs never wait for a repaint: the UI thread picks up the latest
+  // progress whenever it gets to it.
+  void showProgress(const std::wstring& text) override {
+    app_.title.setProgress(text);
+    bridge_.requestTitle();
+  }
+
+  void pause() override {
+    std::wstring text;
+    HWND box = delayBox_;
+    bridge_.call([box, &text] { text = GetRichText(box); });
+    // A cancel sets the event; the flag is looked at between the waits as
+    // well, so a job cleared by any other way never waits out a long delay.
+    HANDLE cancelled = cancelled_;
+    const Flag& busy = busy_;
+    WaitOutPause(
+        PauseMilliseconds(ParseDelayText(text.c_str())), [] { return timeGetTime(); },
+        [cancelled](uint32_t ms) { return WaitForSingleObject(cancelled, ms) == WAIT_OBJECT_0; },
+        [&busy] { return busy != 0; });
+  }
+
+ private:
+  AppState& app_;
+  UiBridge& bridge_;
+  HWND delayBox_;
+  const Flag& busy_;
+  HANDLE cancelled_;
+};
+
+}  // namespace
+
+JobRunner::JobRunner(AppState& app, UiBridge& bridge, Port& port)
+    : app_(app),
+      bridge_(bridge),
+      port_(port),
+      slots_{{&app.textSendBusy, &app.textSendIdle, UniqueHandle(CreateEventW(nullptr, TRUE, FALSE, nullptr)), {}},
+             {&app.hexSendBusy, &app.hexSendIdle, UniqueHandle(CreateEventW(nullptr, TRUE, FALSE, nullptr)), {}},
+             {&app.selectionSendBusy, &app.selectionSendIdle,
+              UniqueHandle(CreateEventW(nullptr, TRUE, FALSE, nullptr)), {}},
+             {&app.fileSendBusy, &app.fileSendIdle, UniqueHandle(CreateEventW(nullptr, TRUE, FALSE, nullptr)), {}}} {}
+
+void JobRunner::attach(HWND hexPane, HWND delayBox, ReceiveFeed& feed) {
+  hexPane_ = hexPane;
+  delayBox_ = delayBox;
+  feed_ = &feed;
+}
+
+bool JobRunner::start(JobKind job, std::size_t blockBytes, std::function<void(const SendContext&)> body) {
+  Slot& s = slot(job);
+  // Marked here and never again by the thread: a cancel that comes before
+  // the thread runs stays a cancel, and a second press cancels instead of
+  // starting another.
+  *s.busy = 1;
+  *s.idle = 0;
+  ResetEvent(s.cancelled.get());
+  HANDLE cancelled = s.cancelled.get();
+  bool started = s.thread.start([this, job, blockBytes, body, cancelled] {
+    Slot& mine = slot(job);
+    WindowJobHost host(app_, bridge_, delayBox_, *mine.busy, cancelled);
+    SendContext context{port_, SystemClock(), host, *mine.busy, app_.delayMode, blockBytes};
+    body(context);
+    *mine.busy = 0;
+    *mine.idle = 1;
+    bridge_.postJobEnded(job);
+  });
+  if (!started) {
+    *s.busy = 0;
+    *s.idle = 1;
+  }
+  return started;
+}
+
+bool JobRunner::startText(std::wstring text, std::size_t blockBytes) {
+  return start(JobKind::Text, blockBytes,
+               [text](const SendContext& c) { TextSendJob(c, text, WideToAnsi).run(); });
+}
+
+bool JobRunner::startHex(std::size_t blockBytes) {
+  HWND pane = hexPane_;
+  return start(JobKind::Hex, blockBytes, [this, pane](const SendContext& c) {
+    HexSendJob(c, CopyDisplayLines(bridge_, pane, c.busy)).run();
+  });
+}
+
+bool JobRunner::startSelection(std::wstring text, bool asHex, std::size_t blockBytes) {
+  return start(JobKind::Selection, blockBytes,
+               [text, asHex](const SendContext& c) { SelectionSendJob(c, text, asHex, WideToAnsi).run(); });
+}
+
+bool JobRunner::startFile(const LoadedFile& file, std::size_t blockBytes) {
+  std::wstring full = file.fullName;
+  std::wstring title = file.titleName;
+  return start(JobKind::File, blockBytes, [this, full, title](const SendContext& c) {
+    ReceiveFeed* feed = feed_;
+    std::wstring start = L"\n正在发送:" + full + L"\n";
+    bridge_.call([feed, &start] { feed->append(start); });
+    bool sent = false;
+    {
+      FileByteSource source(full.c_str());
+      sent = FileSendJob(c, source.opened() ? &source : nullptr, source.size()).run();
+    }
+    std::wstring end = (sent ? L"\n发送完成:" : L"\n发送取消:") + title + L"\n";
+    bridge_.call([feed, &end] { feed->append(end); });
+  });
+}
+
+void JobRunner::cancel(JobKind job) {
+  Slot& s = slot(job);
+  *s.busy = 0;
+  SetEvent(s.cancelled.get());
+}
+
+void JobRunner::cancelAll() {
+  for (JobKind job : {JobKind::Text, JobKind::Hex, JobKind::Selection, JobKind::File}) cancel(job);
+}
+
+void JobRunner::wait(DWORD ms) {
+  for (Slot& s : slots_) s.thread.wait(ms);
+}
+
+}  // namespace tv

@@ -1,0 +1,113 @@
+// The four send jobs: text, hex, selection and file. Each runs on its own
+// thread with its content copied at its start, so edits made meanwhile do
+// not reach it, and knows the window only through its host.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "app/Threading.h"
+#include "serial/Port.h"
+
+namespace tv {
+
+// The window side of a running job.
+class JobHost {
+ public:
+  // The job's position for the title; never waits for the window.
+  virtual void showProgress(const std::wstring& text) = 0;
+  // The delay box's wait; ends early once the job is cancelled.
+  virtual void pause() = 0;
+
+ protected:
+  ~JobHost() = default;
+};
+
+// Text to bytes in the code page the device gets.
+using TextEncoder = std::string (*)(const wchar_t* units, std::size_t n);
+
+// What every job is handed besides its content.
+struct SendContext {
+  Port& port;
+  Clock& clock;
+  JobHost& host;
+  const Flag& busy;                        // cleared by a cancel
+  const std::atomic<int32_t>& delayMode;  // looked at at every decision point
+  std::size_t blockBytes;                 // the most written at once
+};
+
+// The text pane: line by line, a pause after each line or pass as the delay
+// mode says, the progress in UTF-16 units.
+class TextSendJob {
+ public:
+  TextSendJob(const SendContext& context, std::wstring text, TextEncoder encode)
+      : c_(context), text_(std::move(text)), encode_(encode) {}
+  void run();
+
+ private:
+  const SendContext& c_;
+  std::wstring text_;
+  TextEncoder encode_;
+};
+
+// The hex pane's display lines, each parsed to bytes; progress in lines.
+class HexSendJob {
+ public:
+  HexSendJob(const SendContext& context, std::vector<std::wstring> lines) : c_(context), lines_(std::move(lines)) {}
+  void run();
+
+ private:
+  const SendContext& c_;
+  std::vector<std::wstring> lines_;
+};
+
+// A selection, once, as hex pairs or as text; no pauses, no progress.
+class SelectionSendJob {
+ public:
+  SelectionSendJob(const SendContext& context, std::wstring text, bool asHex, TextEncoder encode)
+      : c_(context), text_(std::move(text)), asHex_(asHex), encode_(encode) {}
+  void run();
+
+ private:
+  const SendContext& c_;
+  std::wstring text_;
+  bool asHex_;
+  TextEncoder encode_;
+};
+
+// Where the file job's bytes come from.
+class ByteSource {
+ public:
+  // Back to the first byte; false when that failed.
+  virtual bool rewind() = 0;
+  // Up to n bytes; fewer only when the source failed or ended early.
+  virtual std::size_t read(uint8_t* buffer, std::size_t n) = 0;
+
+ protected:
+  ~ByteSource() = default;
+};
+
+// The loaded file, byte for byte; a pause after each 0x0A or each pass as
+// the delay mode says; progress in bytes.
+class FileSendJob {
+ public:
+  static constexpr std::size_t kChunkBytes = 65536;
+
+  // A null source is a file that could not be opened.
+  FileSendJob(const SendContext& context, ByteSource* source, uint64_t size)
+      : c_(context), source_(source), size_(size) {}
+  // True when every pass went out whole: false when cancelled, or when the
+  // file could not be read or was cut short (it was not sent).
+  bool run();
+
+ private:
+  const SendContext& c_;
+  ByteSource* source_;
+  uint64_t size_;
+};
+
+}  // namespace tv

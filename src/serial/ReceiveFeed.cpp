@@ -1,0 +1,40 @@
+#include "serial/ReceiveFeed.h"
+
+namespace tv {
+
+void ReceiveFeed::drain() {
+  std::wstring text = pipeline_.take(kDrainUnits);
+  if (!text.empty()) view_.append(text);
+}
+
+void ReceiveFeed::append(const std::wstring& text) {
+  // Bytes read after this look see the text already in.
+  if (pipeline_.heldUnits() == 0) {
+    if (!text.empty()) view_.append(text);
+  } else {
+    pipeline_.add(text);
+  }
+}
+
+void ReceiveFeed::drainAll() {
+  // What arrives meanwhile is left for later, or a flood would never end it.
+  std::size_t due = pipeline_.heldUnits();
+  while (due > 0) {
+    std::wstring text = pipeline_.take(due < kDrainUnits ? due : kDrainUnits);
+    if (text.empty()) break;
+    due -= text.size() < due ? text.size() : due;
+    view_.append(text);
+  }
+}
+
+void ReceiveFeed::replaceAll(const std::wstring& text) {
+  pipeline_.discard();
+  view_.replaceAll(text);
+}
+
+void ReceiveFeed::clear() {
+  pipeline_.discard();
+  view_.clear();
+}
+
+}  // namespace tv

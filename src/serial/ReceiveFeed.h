@@ -1,0 +1,52 @@
+// The one way into the receive view, on the UI thread: received text and
+// the program's own messages go in in the order they happened.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "serial/ReceivePipeline.h"
+
+namespace tv {
+
+// A view the program writes to and never reads back.
+class TextView {
+ public:
+  // At the end, scrolled to the bottom.
+  virtual void append(const std::wstring& text) = 0;
+  virtual void replaceAll(const std::wstring& text) = 0;
+  virtual void clear() = 0;
+
+ protected:
+  ~TextView() = default;
+};
+
+class ReceiveFeed {
+ public:
+  // Most received text put into the view at once. A rich edit's insertion
+  // costs at least in proportion to its length (under Wine far more), and
+  // the window answers nothing meanwhile.
+  static constexpr std::size_t kDrainUnits = 16 * 1024;
+
+  ReceiveFeed(ReceivePipeline& pipeline, TextView& view) : pipeline_(pipeline), view_(view) {}
+
+  // The oldest received text not shown yet, at most kDrainUnits; the
+  // pipeline asks again for the rest.
+  void drain();
+  // The program's own text, after everything received before it: at once
+  // when nothing waits, otherwise in its turn with the received text, so
+  // the window never stops to put in a backlog first.
+  void append(const std::wstring& text);
+  // Everything waiting, for a command that copies or selects the view's text.
+  void drainAll();
+  // The view's whole text replaced; what was received before goes with it.
+  void replaceAll(const std::wstring& text);
+  // An empty view; what was received before goes with it.
+  void clear();
+
+ private:
+  ReceivePipeline& pipeline_;
+  TextView& view_;
+};
+
+}  // namespace tv

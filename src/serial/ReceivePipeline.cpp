@@ -1,0 +1,126 @@
+#include "serial/ReceivePipeline.h"
+
+#include <utility>
+#include <vector>
+
+#include "send/HexCodec.h"
+
+namespace tv {
+
+ReceivePipeline::ReceivePipeline(ReceiveDecoder::LeadByteTest isLead, ReceiveDecoder::Converter convert, Wake wake,
+                                 std::size_t heldBytesLimit)
+    : isLead_(isLead), convert_(convert), wake_(std::move(wake)), heldBytesLimit_(heldBytesLimit) {}
+
+std::wstring ReceivePipeline::convert(ReceiveDecoder& decoder, const uint8_t* bytes, std::size_t n,
+                                      bool hex) const {
+  if (!hex) return decoder.decode(bytes, n);
+  std::wstring out;
+  // Half a character held back just before the switch to hex comes first,
+  // or it would be lost, or glued to bytes after a switch back.
+  uint8_t held = decoder.carried();
+  if (held != 0) {
+    decoder.reset();
+    out = FormatHexBytes(&held, 1);
+  }
+  out += FormatHexBytes(bytes, n);
+  return out;
+}
+
+void ReceivePipeline::run(Port& port, Clock& clock, const Flag& running, const Flag& hexMode) {
+  std::vector<uint8_t> buffer(kReadBytes);
+  ReceiveDecoder decoder(isLead_, convert_);
+  do {
+    std::size_t got = 0;
+    // Only the UI thread takes text away, so the room seen here can only grow.
+    if (heldBytes() < heldBytesLimit_) {
+      got = port.read(buffer.data(), buffer.size()).bytes;
+      if (got > buffer.size()) got = buffer.size();
+      if (got > 0) push(convert(decoder, buffer.data(), got, hexMode != 0), got);
+    }
+    // A full read means more is waiting: read on at once.
+    if (got < kReadBytes) clock.sleepMs(1);
+  } while (running);
+  push(decoder.finish(), 0);
+}
+
+void ReceivePipeline::push(const std::wstring& text, std::size_t bytes) {
+  if (text.empty()) return;
+  bool ask = false;
+  {
+    MutexLock hold(lock_);
+    pending_ += text;
+    pieces_.push_back(Piece{text.size(), bytes});
+    heldBytes_ += bytes;
+    ask = !wakeAsked_;
+    wakeAsked_ = true;
+  }
+  if (ask && !wake_()) {
+    MutexLock hold(lock_);
+    wakeAsked_ = false;
+  }
+}
+
+std::wstring ReceivePipeline::take(std::size_t maxUnits) {
+  std::wstring out;
+  bool more = false;
+  {
+    MutexLock hold(lock_);
+    if (pending_.size() <= maxUnits) {
+      out.swap(pending_);
+      pieces_.clear();
+      heldBytes_ = 0;
+      wakeAsked_ = false;
+    } else {
+      std::size_t cut = maxUnits;
+      if (cut > 0 && pending_[cut - 1] >= 0xD800 && pending_[cut - 1] <= 0xDBFF) --cut;
+      if (cut == 0) cut = 2;  // a pair asked for one unit at a time
+      out.assign(pending_, 0, cut);
+      pending_.erase(0, cut);
+      dropFront(cut);
+      more = true;
+    }
+  }
+  if (more && !wake_()) {
+    MutexLock hold(lock_);
+    wakeAsked_ = false;
+  }
+  return out;
+}
+
+void ReceivePipeline::dropFront(std::size_t units) {
+  while (units > 0 && !pieces_.empty()) {
+    Piece& front = pieces_.front();
+    if (units >= front.units) {
+      units -= front.units;
+      heldBytes_ -= front.bytes;
+      pieces_.pop_front();
+    } else {
+      // Part of a piece shown: its bytes counted in proportion.
+      std::size_t gone = front.bytes * units / front.units;
+      front.bytes -= gone;
+      front.units -= units;
+      heldBytes_ -= gone;
+      units = 0;
+    }
+  }
+}
+
+void ReceivePipeline::discard() {
+  MutexLock hold(lock_);
+  pending_.clear();
+  pending_.shrink_to_fit();
+  pieces_.clear();
+  heldBytes_ = 0;
+}
+
+std::size_t ReceivePipeline::heldUnits() {
+  MutexLock hold(lock_);
+  return pending_.size();
+}
+
+std::size_t ReceivePipeline::heldBytes() {
+  MutexLock hold(lock_);
+  return heldBytes_;
+}
+
+}  // namespace tv

@@ -1,0 +1,83 @@
+// Received bytes on their way to the receive view. The reader thread polls
+// the port and turns what arrives into display text as the view mode is at
+// that moment; the UI thread takes the text whenever it gets to it. The
+// reader never waits for the view, so a slow view costs no bytes.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <string>
+
+#include "app/Threading.h"
+#include "serial/Port.h"
+#include "serial/ReceiveDecoder.h"
+
+namespace tv {
+
+class ReceivePipeline {
+ public:
+  // Most bytes asked of the port at once.
+  static constexpr std::size_t kReadBytes = 1024;
+  // Most received bytes held for a view that falls behind: 2 MiB, over a
+  // minute of a 256000-baud line, at most 12 MiB of text (a byte is three
+  // UTF-16 units in hex view, at most one as text). At the bound the
+  // reader stops reading until the view has taken some: the bytes wait in
+  // the driver, whose flow control, if any, then holds the device back.
+  // Nothing is ever thrown away.
+  static constexpr std::size_t kHeldBytesLimit = std::size_t{2} << 20;
+
+  // Asks the UI thread to take the text; must not wait. False when the
+  // request could not be made (it is made again with the next text).
+  using Wake = std::function<bool()>;
+
+  ReceivePipeline(ReceiveDecoder::LeadByteTest isLead, ReceiveDecoder::Converter convert, Wake wake,
+                  std::size_t heldBytesLimit = kHeldBytesLimit);
+
+  // Reader thread: polls the port until running is found cleared after a
+  // pass, converting as hex while hexMode is set. Half a character still
+  // held at the end is shown alone.
+  void run(Port& port, Clock& clock, const Flag& running, const Flag& hexMode);
+
+  // UI thread: the program's own text, queued after everything received
+  // so far, so the view shows both in the order they happened.
+  void add(const std::wstring& text) { push(text, 0); }
+
+  // UI thread: the text waiting, oldest first, at most maxUnits units (a
+  // surrogate pair is never cut). When some is left, the wake is asked
+  // again.
+  std::wstring take(std::size_t maxUnits = static_cast<std::size_t>(-1));
+  // UI thread: drops what was not taken yet (the view is being cleared, so
+  // it would be cleared with it).
+  void discard();
+
+  std::size_t heldUnits();
+  std::size_t heldBytes();
+
+ private:
+  // A stretch of the text and the received bytes it shows.
+  struct Piece {
+    std::size_t units;
+    std::size_t bytes;
+  };
+
+  void push(const std::wstring& text, std::size_t bytes);
+  void dropFront(std::size_t units);  // under lock_
+  std::wstring convert(ReceiveDecoder& decoder, const uint8_t* bytes, std::size_t n, bool hex) const;
+
+  const ReceiveDecoder::LeadByteTest isLead_;
+  const ReceiveDecoder::Converter convert_;
+  const Wake wake_;
+  const std::size_t heldBytesLimit_;
+
+  Mutex lock_;
+  // Under lock_: appended by the reader (and the UI thread's own text),
+  // taken by the UI thread.
+  std::wstring pending_;
+  std::deque<Piece> pieces_;
+  std::size_t heldBytes_ = 0;
+  bool wakeAsked_ = false;  // a take is due and was asked for
+};
+
+}  // namespace tv

@@ -1,0 +1,14 @@
+// The 31 quick text slots.
+#pragma once
+
+#include <windows.h>
+
+namespace tv {
+
+// A slot chosen from the menu of target: stores the selection (or, with
+// Shift or the middle button, a label) when there is one; otherwise puts
+// the slot's text into a send pane (cleared first with Ctrl or the middle
+// button).
+void RunSlotCommand(int slot, HWND target, bool targetIsSendPane);
+
+}  // namespace tv

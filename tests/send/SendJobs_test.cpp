@@ -1,0 +1,185 @@
+#include "send/SendJobs.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "../support/FakePort.h"
+#include "app/Format.h"
+#include "send/BlockWriter.h"
+#include "send/TimedSend.h"
+
+namespace tv {
+namespace {
+
+// Time stands still unless a job sleeps: the progress is then shown only
+// when a job must show it exactly.
+struct FakeClock final : Clock {
+  uint32_t nowMs() override { return now; }
+  void sleepMs(uint32_t ms) override { now += ms; }
+  uint32_t now = 0;
+};
+
+// Records the progress and, at every pause, the bytes out by then and the
+// progress last shown.
+struct RecordingHost final : JobHost {
+  explicit RecordingHost(FakePort& p) : port(p) {}
+  void showProgress(const std::wstring& text) override { progress = text; }
+  void pause() override { pauses.push_back({port.written().size(), progress}); }
+  struct Pause {
+    std::size_t written;
+    std::wstring progress;
+  };
+  FakePort& port;
+  std::wstring progress;
+  std::vector<Pause> pauses;
+};
+
+std::string Narrow(const wchar_t* units, std::size_t n) {
+  std::string out;
+  for (std::size_t i = 0; i < n; ++i) out.push_back(static_cast<char>(units[i]));
+  return out;
+}
+
+class MemorySource final : public ByteSource {
+ public:
+  explicit MemorySource(std::vector<uint8_t> bytes, std::size_t cutAfter = SIZE_MAX)
+      : bytes_(std::move(bytes)), cutAfter_(cutAfter) {}
+  bool rewind() override {
+    at_ = 0;
+    return true;
+  }
+  std::size_t read(uint8_t* buffer, std::size_t n) override {
+    std::size_t end = std::min({at_ + n, bytes_.size(), cutAfter_});
+    std::size_t got = end > at_ ? end - at_ : 0;
+    std::copy(bytes_.begin() + static_cast<std::ptrdiff_t>(at_), bytes_.begin() + static_cast<std::ptrdiff_t>(at_ + got),
+              buffer);
+    at_ += got;
+    return got;
+  }
+
+ private:
+  std::vector<uint8_t> bytes_;
+  std::size_t cutAfter_;
+  std::size_t at_ = 0;
+};
+
+class Sending : public ::testing::Test {
+ protected:
+  SendContext context(std::size_t block) { return SendContext{port, clock, host, busy, mode, block}; }
+  FakePort port;
+  FakeClock clock;
+  RecordingHost host{port};
+  Flag busy{1};
+  std::atomic<int32_t> mode{kDelayOff};
+};
+
+TEST(BlockBytes, WhatTheLineCarriesInAMillisecond) {
+  EXPECT_EQ(BlockBytes(LineValues{256000, 8, 0, 0, 0}), 25u);  // 10 bits a byte
+  EXPECT_EQ(BlockBytes(LineValues{115200, 7, 2, 2, 0}), 10u);  // 1 + 7 + parity + 2 stop bits
+  EXPECT_EQ(BlockBytes(LineValues{128000, 8, 1, 0, 0}), 12u);  // one and a half stop bits
+  EXPECT_EQ(BlockBytes(LineValues{9600, 8, 0, 0, 0}), 1u);     // never less than a byte
+  EXPECT_EQ(BlockBytes(LineValues{0, 8, 0, 0, 0}), 1u);
+}
+
+TEST_F(Sending, FileBlocksEndWhereALinePauseIsDueAndTheProgressIsExactThere) {
+  std::vector<uint8_t> data;
+  for (int line = 0; line < 40; ++line) {
+    data.insert(data.end(), static_cast<std::size_t>(line * 3 % 70), static_cast<uint8_t>('a' + line % 26));
+    data.push_back(0x0A);
+  }
+  data.insert(data.end(), {'e', 'n', 'd'});
+  MemorySource file(data);
+  mode = kDelayOnceLines;
+  ASSERT_TRUE(FileSendJob(context(25), &file, data.size()).run());
+  EXPECT_EQ(port.written(), data);
+
+  std::size_t at = 0;
+  for (std::size_t call : port.writeCalls()) {
+    EXPECT_LE(call, 25u);
+    auto lineEnd = std::find(data.begin() + static_cast<std::ptrdiff_t>(at), data.end(), 0x0A);
+    // A block never runs past a line end.
+    EXPECT_LE(at + call, static_cast<std::size_t>(lineEnd - data.begin()) + 1);
+    at += call;
+  }
+  ASSERT_EQ(host.pauses.size(), 40u);
+  const int total = static_cast<int>(data.size());
+  for (const auto& p : host.pauses) {
+    EXPECT_EQ(data[p.written - 1], 0x0A);
+    EXPECT_EQ(p.progress, Format(L"%04d/%dB", {static_cast<int>(p.written), total}));
+  }
+  EXPECT_EQ(host.progress, Format(L"%04d/%dB", {total, total}));
+}
+
+TEST_F(Sending, WritesTheDeviceTookOnlyInPartAreRetriedUntilEveryByteIsOut) {
+  std::vector<uint8_t> data(500);
+  for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i);
+  port.scriptWrites({{7, IoStatus::TimedOut}, {0, IoStatus::Failed}, {0, IoStatus::TimedOut}, {30, IoStatus::Done},
+                     {1, IoStatus::Done}});
+  MemorySource file(data);
+  ASSERT_TRUE(FileSendJob(context(64), &file, data.size()).run());
+  EXPECT_EQ(port.written(), data);
+  EXPECT_EQ(host.progress, L"0500/500B");
+}
+
+TEST_F(Sending, ACancelStopsTheOutputWithinABlock) {
+  std::vector<uint8_t> data(100000, 0x55);
+  port.afterWrite = [&](std::size_t out) {
+    if (out >= 3000) busy = 0;
+  };
+  MemorySource file(data);
+  EXPECT_FALSE(FileSendJob(context(25), &file, data.size()).run());
+  EXPECT_GE(port.written().size(), 3000u);
+  EXPECT_LT(port.written().size(), 3000u + 25u);
+}
+
+TEST_F(Sending, AFileCutShortOrMissingIsNotReportedAsSent) {
+  std::vector<uint8_t> data(200000, 0x31);
+  MemorySource cut(data, 70000);
+  EXPECT_FALSE(FileSendJob(context(25), &cut, data.size()).run());
+  EXPECT_EQ(port.written().size(), 70000u);
+  EXPECT_FALSE(FileSendJob(context(25), nullptr, 0).run());
+}
+
+TEST_F(Sending, HexAndSelectionJobsWriteBlocksWithTheLinePausesBetweenLines) {
+  mode = kDelayOnceLines;
+  std::wstring line(3 * 60, L' ');
+  for (std::size_t i = 0; i < 60; ++i) {
+    line[3 * i] = L'A';
+    line[3 * i + 1] = static_cast<wchar_t>(L'0' + i % 10);
+  }
+  HexSendJob(context(16), {line, L"", L"FF 0"}).run();
+  ASSERT_EQ(port.written().size(), 62u);
+  EXPECT_EQ(port.writeCalls(), (std::vector<std::size_t>{16, 16, 16, 12, 2}));
+  ASSERT_EQ(host.pauses.size(), 3u);
+  EXPECT_EQ(host.pauses[0].written, 60u);
+  EXPECT_EQ(host.pauses[0].progress, L"0001/3L 0060B");
+  EXPECT_EQ(host.progress, L"0003/3L 0062B");
+
+  SelectionSendJob(context(16), L"41 42\r43", true, Narrow).run();
+  SelectionSendJob(context(16), L"41\r42", false, Narrow).run();
+  EXPECT_EQ(std::string(port.written().end() - 8, port.written().end()), "ABC41\n42");
+}
+
+TEST_F(Sending, TextIsWrittenInBlocksAndACancelInsideAPauseEndsTheRepeats) {
+  mode = kDelayLoopLines;
+  std::wstring text = std::wstring(120, L'x') + L"\r" + L"yz";
+  struct CancellingHost final : JobHost {
+    void showProgress(const std::wstring&) override {}
+    void pause() override {
+      if (++count == 5) busy->store(0);
+    }
+    Flag* busy;
+    int count = 0;
+  } canceller;
+  canceller.busy = &busy;
+  SendContext c{port, clock, canceller, busy, mode, 25};
+  TextSendJob(c, text, Narrow).run();
+  // Two whole passes and the first line of a third, then nothing.
+  EXPECT_EQ(port.written().size(), 2 * 123u + 121u);
+  for (std::size_t call : port.writeCalls()) EXPECT_LE(call, 25u);
+}
+
+}  // namespace
+}  // namespace tv

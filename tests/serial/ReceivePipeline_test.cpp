@@ -1,0 +1,204 @@
+#include "serial/ReceivePipeline.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "../support/FakePort.h"
+#include "send/HexCodec.h"
+#include "serial/ReceiveFeed.h"
+
+namespace tv {
+namespace {
+
+// Lead bytes 0x81..0xFE; a pair is one character, anything else stays as it is.
+bool IsLead(uint8_t b) { return b >= 0x81 && b <= 0xFE; }
+
+std::wstring Convert(const char* bytes, std::size_t n) {
+  std::wstring out;
+  for (std::size_t i = 0; i < n; ++i) {
+    uint8_t b = static_cast<uint8_t>(bytes[i]);
+    if (IsLead(b) && i + 1 < n) {
+      out.push_back(static_cast<wchar_t>(0x4E00 + static_cast<uint8_t>(bytes[++i])));
+    } else {
+      out.push_back(IsLead(b) ? L'?' : static_cast<wchar_t>(b));
+    }
+  }
+  return out;
+}
+
+std::vector<uint8_t> Bytes(const std::string& s) { return std::vector<uint8_t>(s.begin(), s.end()); }
+
+template <typename Pred>
+bool WaitFor(Pred done, int seconds = 20) {
+  auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > until) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+
+// The view as the UI thread sees it: every insertion recorded.
+struct RecordingView final : TextView {
+  void append(const std::wstring& text) override {
+    shown += text;
+    ++insertions;
+  }
+  void replaceAll(const std::wstring& text) override { shown = text; }
+  void clear() override { shown.clear(); }
+  std::wstring shown;
+  int insertions = 0;
+};
+
+// The reader on its own thread over a fake port; the test is the UI thread.
+class Receiving : public ::testing::Test {
+ protected:
+  void start() {
+    reader_ = std::thread([this] { pipeline.run(port, SystemClock(), running_, hexMode); });
+  }
+  void stop() {
+    running_ = 0;
+    if (reader_.joinable()) reader_.join();
+  }
+  void TearDown() override { stop(); }
+
+  FakePort port;
+  Flag hexMode{0};
+  std::atomic<int> wakes{0};
+  std::atomic<bool> wakeWorks{true};
+  ReceivePipeline pipeline{IsLead, Convert, [this] {
+                             ++wakes;
+                             return wakeWorks.load();
+                           }};
+
+ private:
+  Flag running_{1};
+  std::thread reader_;
+};
+
+TEST_F(Receiving, ReadsOnWhileTheViewTakesNothingAndKeepsEveryByteInOrder) {
+  // A view busy for as long as the device sends: the reader must have read
+  // everything by itself, whatever sizes the driver's reads come in.
+  std::vector<uint8_t> data(300000);
+  for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 7 + (i >> 8));
+  port.setReadSplits({1, 1024, 3, 700, 1024, 1024, 2, 511});
+  port.deliver(data);
+  hexMode = 1;
+  start();
+  ASSERT_TRUE(WaitFor([&] { return port.unread() == 0; })) << port.unread() << " bytes never read";
+  stop();
+  // One request for the whole backlog, since nothing was taken meanwhile.
+  EXPECT_EQ(wakes, 1);
+  EXPECT_EQ(pipeline.take(), FormatHexBytes(data.data(), data.size()));
+}
+
+TEST(ReceiveBound, TheReaderStopsAtTheBoundAndGoesOnOnceTheViewTakes) {
+  constexpr std::size_t kLimit = 20000;
+  FakePort port;
+  ReceivePipeline pipeline(IsLead, Convert, [] { return true; }, kLimit);
+  std::vector<uint8_t> data(200000);
+  for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i % 251);
+  port.deliver(data);
+  Flag running{1}, hexMode{1};
+  std::thread reader([&] { pipeline.run(port, SystemClock(), running, hexMode); });
+  ASSERT_TRUE(WaitFor([&] { return pipeline.heldBytes() >= kLimit; }));
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  // Held back in the driver, not thrown away.
+  EXPECT_LE(pipeline.heldBytes(), kLimit + ReceivePipeline::kReadBytes);
+  EXPECT_EQ(pipeline.heldUnits(), 3 * pipeline.heldBytes());
+  EXPECT_GT(port.unread(), 0u);
+  std::wstring shown;
+  while (port.unread() > 0 || pipeline.heldUnits() > 0) {
+    shown += pipeline.take(7001);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  running = 0;
+  reader.join();
+  shown += pipeline.take();
+  EXPECT_EQ(shown, FormatHexBytes(data.data(), data.size()));
+}
+
+TEST_F(Receiving, AppendsFromTheUiThreadComeAfterWhatWasReceivedBeforeThem) {
+  RecordingView view;
+  ReceiveFeed feed(pipeline, view);
+  start();
+  feed.append(L"[first]");
+  EXPECT_EQ(view.shown, L"[first]");
+  view.shown.clear();
+  view.insertions = 0;
+  port.deliver(Bytes("abc"));
+  ASSERT_TRUE(WaitFor([&] { return pipeline.heldUnits() == 3; }));
+  feed.append(L"[note]");
+  port.deliver(Bytes("def"));
+  ASSERT_TRUE(WaitFor([&] { return pipeline.heldUnits() == 12; }));
+  feed.drain();
+  EXPECT_EQ(view.shown, L"abc[note]def");
+  EXPECT_EQ(view.insertions, 1);
+
+  // A backlog goes in a share at a time; a copy of the view waits for what
+  // was received before it, and only that.
+  std::string lots(3 * ReceiveFeed::kDrainUnits + 5, 'q');
+  port.deliver(Bytes(lots));
+  ASSERT_TRUE(WaitFor([&] { return pipeline.heldUnits() == lots.size(); }));
+  feed.append(L"!");
+  view.shown.clear();
+  view.insertions = 0;
+  feed.drain();
+  EXPECT_EQ(view.shown.size(), ReceiveFeed::kDrainUnits);
+  feed.drainAll();
+  EXPECT_EQ(view.insertions, 4);
+  EXPECT_EQ(view.shown, std::wstring(lots.begin(), lots.end()) + L"!");
+
+  // A clear takes what was received before it along.
+  port.deliver(Bytes("old"));
+  ASSERT_TRUE(WaitFor([&] { return pipeline.heldUnits() == 3; }));
+  feed.clear();
+  port.deliver(Bytes("new"));
+  ASSERT_TRUE(WaitFor([&] { return pipeline.heldUnits() == 3; }));
+  feed.drain();
+  EXPECT_EQ(view.shown, L"new");
+}
+
+TEST_F(Receiving, TheModeAtReadTimeDecidesAndNothingReadBeforeACloseIsLost) {
+  start();
+  // Text, with half a character left over when the view switches to hex:
+  // that byte shows in hex rather than being lost or glued to later bytes.
+  port.deliver(Bytes("AB\r\x81"));
+  ASSERT_TRUE(WaitFor([&] { return pipeline.heldUnits() == 3; }));
+  hexMode = 1;
+  port.deliver(Bytes("C"));
+  ASSERT_TRUE(WaitFor([&] { return port.unread() == 0 && pipeline.heldUnits() > 3; }));
+  hexMode = 0;
+  port.deliver(Bytes("\x82"));  // half a character when the port closes
+  ASSERT_TRUE(WaitFor([&] { return port.unread() == 0; }));
+  port.close();
+  stop();
+  EXPECT_EQ(pipeline.take(), L"AB 81 43 ?");
+}
+
+TEST_F(Receiving, AskingForATakeIsCoalescedAndRepeatedWhenItCouldNotBePosted) {
+  wakeWorks = false;
+  start();
+  port.deliver(Bytes("x"));
+  ASSERT_TRUE(WaitFor([&] { return wakes == 1; }));
+  wakeWorks = true;
+  port.deliver(Bytes("y"));
+  ASSERT_TRUE(WaitFor([&] { return wakes == 2; }));
+  port.deliver(Bytes("z"));
+  ASSERT_TRUE(WaitFor([&] { return pipeline.heldUnits() == 3; }));
+  EXPECT_EQ(wakes, 2);
+  // Taking a share leaves a request for the rest.
+  EXPECT_EQ(pipeline.take(2), L"xy");
+  EXPECT_EQ(wakes, 3);
+  EXPECT_EQ(pipeline.take(), L"z");
+  port.deliver(Bytes("w"));
+  ASSERT_TRUE(WaitFor([&] { return wakes == 4; }));
+}
+
+}  // namespace
+}  // namespace tv
