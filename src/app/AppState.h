@@ -49,13 +49,11 @@ struct AppState {
 
   TitleParts title;
 
-  // Port and worker flags. A worker sets its busy flag and clears its idle
-  // flag at its start and does the reverse at its end; other threads only
-  // ever clear a busy flag.
+  // Port and send job flags. The UI thread sets a job's busy flag and
+  // clears its idle flag before the job's thread starts; the job does the
+  // reverse at its end; other threads only ever clear a busy flag.
   Flag portOpen{0};          // written by the UI thread only
   Flag portOpenedBySend{0};  // written by the UI thread only
-  Flag receiveRunning{0};    // set by the UI thread before the receive thread starts
-  Flag receiveIdle{1};
   Flag textSendBusy{0};
   Flag textSendIdle{1};
   Flag hexSendBusy{0};
@@ -64,7 +62,6 @@ struct AppState {
   Flag selectionSendIdle{1};
   Flag fileSendBusy{0};
   Flag fileSendIdle{1};
-  Flag fileSendCancelled{0};  // file job only
   Flag numberReceive{0};      // written by the UI thread, read per chunk by the receive thread
   Flag topMost{1};            // UI thread only
 

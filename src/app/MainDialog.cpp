@@ -197,7 +197,7 @@ bool MainDialog::routeCommand(WORD code, WORD id, HWND control) {
   } else if (id == IDC_CLEAR_RECEIVE) {
     if (code == BN_CLICKED) onClearReceive();
   } else if (id == ID_CANCEL_SELECTION) {
-    app.selectionSendBusy = 0;
+    jobs_.cancel(JobKind::Selection);
     refreshStatus();
   } else if (id == ID_SEND_SELECTION) {
     if (!app.selectAllFirst) {

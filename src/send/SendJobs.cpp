@@ -1,5 +1,7 @@
 #include "send/SendJobs.h"
 
+#include <functional>
+
 #include "app/Format.h"
 #include "send/BlockWriter.h"
 #include "send/HexCodec.h"
@@ -11,10 +13,9 @@ namespace {
 
 // Shows a job's position, at most every interval and exactly before pauses
 // and at the end of a pass.
-template <typename Show>
 class Progress {
  public:
-  Progress(Clock& clock, Show show) : clock_(clock), show_(show) {}
+  Progress(Clock& clock, std::function<void()> show) : clock_(clock), show_(std::move(show)) {}
   void moved() {
     if (pacer_.advanced(clock_.nowMs())) show_();
   }
@@ -24,13 +25,21 @@ class Progress {
 
  private:
   Clock& clock_;
-  Show show_;
+  std::function<void()> show_;
   ProgressPacer pacer_;
 };
 
-template <typename Show>
-Progress<Show> MakeProgress(Clock& clock, Show show) {
-  return Progress<Show>(clock, show);
+// A line is done: the pause the delay mode asks for, the position shown first.
+void AfterLine(const SendContext& c, Progress& progress) {
+  if (!PausesAfterLine(c.delayMode)) return;
+  progress.exact();
+  c.host.pause();
+}
+
+// A pass is done: its position shown, then the pause the delay mode asks for.
+void AfterPass(const SendContext& c, Progress& progress) {
+  progress.exact();
+  if (PausesAfterPass(c.delayMode)) c.host.pause();
 }
 
 // Converts the units and writes them; a chunk boundary inside a surrogate
@@ -48,7 +57,7 @@ void TextSendJob::run() {
   CarriageReturnsToLineFeeds(text_);
   const std::vector<TextSpan> lines = SplitTextLines(text_);
   int position = 0;
-  auto progress = MakeProgress(c_.clock, [&] { c_.host.showProgress(Format(L"%04d/%dB", {position, total})); });
+  Progress progress(c_.clock, [&] { c_.host.showProgress(Format(L"%04d/%dB", {position, total})); });
   do {
     for (const TextSpan& line : lines) {
       if (!c_.busy) break;
@@ -58,13 +67,9 @@ void TextSendJob::run() {
         position = static_cast<int>(line.end);
         progress.moved();
       }
-      if (PausesAfterLine(c_.delayMode)) {
-        progress.exact();
-        c_.host.pause();
-      }
+      AfterLine(c_, progress);
     }
-    progress.exact();
-    if (PausesAfterPass(c_.delayMode)) c_.host.pause();
+    AfterPass(c_, progress);
     // An empty pane repeating without a pause must not spin a core.
     if (lines.empty()) c_.clock.sleepMs(1);
   } while (c_.busy && RepeatsPasses(c_.delayMode));
@@ -76,8 +81,7 @@ void HexSendJob::run() {
   HexCodec codec;
   int done = 0;
   int total = 0;
-  auto progress =
-      MakeProgress(c_.clock, [&] { c_.host.showProgress(Format(L"%04d/%dL %04dB", {done, lineCount, total})); });
+  Progress progress(c_.clock, [&] { c_.host.showProgress(Format(L"%04d/%dL %04dB", {done, lineCount, total})); });
   do {
     total = 0;
     for (int k = 0; k < lineCount && c_.busy; ++k) {
@@ -89,13 +93,9 @@ void HexSendJob::run() {
       }
       done = k + 1;
       progress.moved();
-      if (PausesAfterLine(c_.delayMode)) {
-        progress.exact();
-        c_.host.pause();
-      }
+      AfterLine(c_, progress);
     }
-    progress.exact();
-    if (PausesAfterPass(c_.delayMode)) c_.host.pause();
+    AfterPass(c_, progress);
     if (total == 0) c_.clock.sleepMs(1);
   } while (c_.busy && RepeatsPasses(c_.delayMode));
 }
@@ -123,7 +123,7 @@ bool FileSendJob::run() {
   std::vector<uint8_t> buffer(kChunkBytes);
   unsigned long long sent = 0;
   const unsigned long long total = size_;
-  auto progress = MakeProgress(c_.clock, [&] { c_.host.showProgress(Format(L"%04I64d/%I64dB", {sent, total})); });
+  Progress progress(c_.clock, [&] { c_.host.showProgress(Format(L"%04I64d/%I64dB", {sent, total})); });
   auto counted = [&](std::size_t n) {
     sent += n;
     progress.moved();
@@ -156,10 +156,7 @@ bool FileSendJob::run() {
         }
         cancelled = !writer.write(buffer.data() + at, end - at, counted);
         at = end;
-        if (lineEnd && !cancelled) {
-          progress.exact();
-          c_.host.pause();
-        }
+        if (lineEnd && !cancelled) AfterLine(c_, progress);
       }
     }
     progress.exact();
