@@ -7,7 +7,7 @@
 #include "app/MainDialog.h"
 #include "app/MenuModel.h"
 #include "resources/resource.h"
-#include "serial/SerialChannel.h"
+#include "serial/SerialPort.h"
 #include "settings/SettingsStore.h"
 #include "settings/StoredValues.h"
 

@@ -4,7 +4,7 @@
 #include "app/AppState.h"
 #include "app/MainDialog.h"
 #include "diagnostics/Reports.h"
-#include "serial/SerialChannel.h"
+#include "serial/SerialPort.h"
 
 namespace tv {
 
@@ -12,6 +12,7 @@ LRESULT MainDialog::onDeviceChange(WPARAM event, LPARAM record) {
   DeviceEvent change = ReadDeviceChange(event, record);
   if (change.kind == DeviceEvent::Kind::Volume) feed_.append(change.volumeText);
   if (change.kind == DeviceEvent::Kind::Port) onPortChange(change.portName, change.arrived);
+  if (change.kind == DeviceEvent::Kind::NodesChanged) SetTimer(hwnd_, kRescanTimer, kRescanDelayMs, nullptr);
   return 0;
 }
 
@@ -32,6 +33,39 @@ void MainDialog::onPortChange(const std::wstring& name, bool arrived) {
     reopenPort();
   }
   feed_.append(Format(L"%s\n", {full}));
+  refreshStatus();
+}
+
+void MainDialog::onPortLost() {
+  AppState& app = App();
+  SerialPort& serial = Serial();
+  // Closed or opened again since the failure was announced.
+  if (!app.portOpen || !serial.channel.lost()) return;
+  // Handled as a removal, except that a port still listed is not opened
+  // again (it has just failed, and opening a Bluetooth port out of reach
+  // can take many seconds) and, like every failure, nothing is written to
+  // the receive view: a removal the system reports is reported as it comes.
+  stopAllJobs();
+  serial.channel.closeChannel();
+  app.portOpen = 0;
+  app.portOpenedBySend = 0;
+  portCount_ = serial.ports.rescanPorts();
+  refreshStatus();
+}
+
+void MainDialog::onDevicesChanged() {
+  AppState& app = App();
+  PortList& ports = Serial().ports;
+  if (app.portOpen && ports.findPort(app.portName) >= 0) {
+    PortList fresh;
+    fresh.rescanPorts();
+    // Gone without a port broadcast of its own.
+    if (fresh.findPort(app.portName) < 0) {
+      onPortChange(app.portName, false);
+      return;
+    }
+  }
+  portCount_ = ports.rescanPorts();
   refreshStatus();
 }
 

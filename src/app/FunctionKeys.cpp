@@ -9,7 +9,7 @@
 #include "diagnostics/Texts.h"
 #include "send/HexCodec.h"
 #include "serial/RichEditText.h"
-#include "serial/SerialChannel.h"
+#include "serial/SerialPort.h"
 
 namespace tv {
 namespace {

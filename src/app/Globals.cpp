@@ -2,7 +2,7 @@
 // state record, the settings store, then the port (whose list is scanned
 // before the main window exists).
 #include "app/AppState.h"
-#include "serial/SerialChannel.h"
+#include "serial/SerialPort.h"
 #include "settings/SettingsStore.h"
 
 namespace tv {

@@ -2,7 +2,7 @@
 #include "app/AppState.h"
 #include "app/MainDialog.h"
 #include "resources/resource.h"
-#include "serial/SerialChannel.h"
+#include "serial/SerialPort.h"
 
 namespace tv {
 

@@ -11,7 +11,7 @@
 #include "resources/resource.h"
 #include "send/TimedSend.h"
 #include "serial/RichEditText.h"
-#include "serial/SerialChannel.h"
+#include "serial/SerialPort.h"
 #include "settings/QuickSlots.h"
 
 namespace tv {
@@ -162,6 +162,12 @@ INT_PTR MainDialog::handleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     case UiBridge::kJobEndedMessage:
       onJobEnded(static_cast<JobKind>(wp));
       return TRUE;
+    case UiBridge::kReaderEndedMessage:
+      receiver_.onReaderEnded();
+      return TRUE;
+    case UiBridge::kPortLostMessage:
+      onPortLost();
+      return TRUE;
     case UiBridge::kReceivedMessage:
       // Shown on a timer: timer messages come after input and painting, so
       // a flood of received text never keeps the window from answering
@@ -230,6 +236,7 @@ bool MainDialog::routeCommand(WORD code, WORD id, HWND control) {
 
 BOOL MainDialog::onInitDialog() {
   bridge_.attach(hwnd_);
+  Serial().announceLostTo(&bridge_);
   CenterOnWorkArea(hwnd_);
   SetIcons(hwnd_);
   std::srand(static_cast<unsigned>(std::time(nullptr)));
@@ -292,6 +299,7 @@ void MainDialog::initViews() {
 void MainDialog::applyHexPaneFormat() { SetDefaultFormat(hexPane_, viewFace_, true); }
 
 void MainDialog::close() {
+  Serial().announceLostTo(nullptr);
   bridge_.detach();
   DestroyWindow(hwnd_);
   PostQuitMessage(IDCANCEL);
@@ -303,9 +311,17 @@ void MainDialog::onTimer(UINT_PTR id) {
     feed_.drain();
     return;
   }
+  if (id == kRescanTimer) {
+    KillTimer(hwnd_, kRescanTimer);
+    onDevicesChanged();
+    return;
+  }
   if (id != kSpinnerTimer) return;
-  // In case a request for received text could not be posted.
+  // In case a request for received text, the reader's end or the port's
+  // failure could not be posted.
   feed_.drain();
+  receiver_.onReaderEnded();
+  if (Serial().channel.lost()) onPortLost();
   g_spinnerIndex = kSpinner[g_spinnerIndex + 1] == L'\0' ? 0 : g_spinnerIndex + 1;
   App().title.setSpinner(kSpinner[g_spinnerIndex]);
   rebuildTitle();
@@ -322,7 +338,8 @@ void MainDialog::onJobEnded(JobKind) {
   // in the meantime (that one closes it when it ends).
   if (app.portOpenedBySend && app.allSendsIdle()) {
     app.portOpenedBySend = 0;
-    togglePort();
+    // Closed meanwhile (a removal, a failure): a toggle would open it again.
+    if (app.portOpen) togglePort();
   }
   refreshStatus();
 }

@@ -65,6 +65,10 @@ class MainDialog {
   HWND delayBox() const { return delayBox_; }
 
  private:
+  // Set on a device-tree change, so a burst of them costs one scan.
+  static constexpr UINT_PTR kRescanTimer = 3;
+  static constexpr UINT kRescanDelayMs = 500;
+
   static INT_PTR CALLBACK DialogProc(HWND, UINT, WPARAM, LPARAM);
   INT_PTR handleMessage(UINT msg, WPARAM wp, LPARAM lp);
   // The routing table for WM_COMMAND; false when no row matched.
@@ -83,6 +87,12 @@ class MainDialog {
   void onJobEnded(JobKind job);
   // A port came or went: every transfer stops and the list is read again.
   void onPortChange(const std::wstring& name, bool arrived);
+  // The open port failed hard: stopped, closed and shown closed.
+  void onPortLost();
+  // Some device came or went a moment ago (reported without saying which,
+  // and in bursts): the list is read again, and an open port that has left
+  // it is handled as removed.
+  void onDevicesChanged();
 
   // Keyboard and mouse, seen by the pre-translation filter.
   bool onKeyDown(MSG& msg);

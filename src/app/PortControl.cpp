@@ -2,7 +2,7 @@
 #include "app/AppState.h"
 #include "app/MainDialog.h"
 #include "send/BlockWriter.h"
-#include "serial/SerialChannel.h"
+#include "serial/SerialPort.h"
 
 namespace tv {
 

@@ -8,7 +8,7 @@
 #include "app/MainDialog.h"
 #include "resources/resource.h"
 #include "serial/RichEditText.h"
-#include "serial/SerialChannel.h"
+#include "serial/SerialPort.h"
 #include "serial/StatusText.h"
 
 namespace tv {
@@ -57,8 +57,12 @@ void MainDialog::refreshStatus() {
   EnableWindow(textPane_, text ? FALSE : TRUE);
 
   Enable(hwnd_, IDC_PORT_BUTTON, !(bySend || text || hex || file || sel));
-  Enable(hwnd_, IDC_TEXT_SEND, !(hex || file || sel));
-  Enable(hwnd_, IDC_HEX_SEND, !(text || file || sel));
+  // A cancelled job is not busy but may still have a write pending: another
+  // job starts only once it has ended, as with the Alt keys.
+  bool hexIdle = app.hexSendIdle, textIdle = app.textSendIdle;
+  bool othersIdle = app.fileSendIdle && app.selectionSendIdle;
+  Enable(hwnd_, IDC_TEXT_SEND, hexIdle && othersIdle);
+  Enable(hwnd_, IDC_HEX_SEND, textIdle && othersIdle);
   Enable(hwnd_, IDC_CLEAR_RECEIVE, !(bySend || hex || text));
 
   DragAcceptFiles(textPane_, file ? FALSE : TRUE);

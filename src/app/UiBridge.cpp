@@ -41,9 +41,9 @@ bool UiBridge::postReceived() const {
   return w != nullptr && PostMessageW(w, kReceivedMessage, 0, 0) != FALSE;
 }
 
-void UiBridge::postJobEnded(JobKind job) const {
+void UiBridge::post(UINT message, WPARAM detail) const {
   HWND w = window_;
-  if (w != nullptr) PostMessageW(w, kJobEndedMessage, static_cast<WPARAM>(job), 0);
+  if (w != nullptr) PostMessageW(w, message, detail, 0);
 }
 
 }  // namespace tv

@@ -18,6 +18,8 @@ class UiBridge {
   static constexpr UINT kTitleMessage = WM_APP + 2;     // rebuild the title
   static constexpr UINT kJobEndedMessage = WM_APP + 3;  // wParam: JobKind
   static constexpr UINT kReceivedMessage = WM_APP + 4;  // received text waits for the view
+  static constexpr UINT kReaderEndedMessage = WM_APP + 5;  // the receive thread has let go of the port
+  static constexpr UINT kPortLostMessage = WM_APP + 6;     // the open port failed hard
 
   // Called on the UI thread once the window exists.
   void attach(HWND window);
@@ -43,13 +45,20 @@ class UiBridge {
   // Tells the UI thread a send job has ended (it may close the port the
   // job opened). Posted, so it is never handled inside another handler's
   // wait.
-  void postJobEnded(JobKind job) const;
+  void postJobEnded(JobKind job) const { post(kJobEndedMessage, static_cast<WPARAM>(job)); }
 
   // Tells the UI thread received text waits for the view; never waits.
   // False when the message could not be posted.
   bool postReceived() const;
 
+  // Never wait: the receive thread has ended its last pass; the open port
+  // has failed (any thread).
+  void postReaderEnded() const { post(kReaderEndedMessage); }
+  void postPortLost() const { post(kPortLostMessage); }
+
  private:
+  void post(UINT message, WPARAM detail = 0) const;
+
   std::atomic<HWND> window_{nullptr};  // set and cleared by the UI thread, read by workers
   DWORD uiThread_ = 0;      // set once by the UI thread
   std::atomic<uint8_t> titlePending_{0};

@@ -34,6 +34,10 @@ std::wstring VolumeLabel(wchar_t letter) {
 
 DeviceEvent ReadDeviceChange(WPARAM event, LPARAM record) {
   DeviceEvent out;
+  if (event == DBT_DEVNODES_CHANGED) {
+    out.kind = DeviceEvent::Kind::NodesChanged;
+    return out;
+  }
   if (event != DBT_DEVICEARRIVAL && event != DBT_DEVICEREMOVECOMPLETE) return out;
   const auto* header = reinterpret_cast<const DEV_BROADCAST_HDR*>(record);
   // A record too short for its own header says nothing about its type.

@@ -19,7 +19,8 @@ std::wstring DiskReport();
 
 // What a WM_DEVICECHANGE says the program cares about.
 struct DeviceEvent {
-  enum class Kind { None, Volume, Port };
+  // NodesChanged: some device came or went, the system does not say which.
+  enum class Kind { None, Volume, Port, NodesChanged };
   Kind kind = Kind::None;
   bool arrived = false;
   std::wstring portName;    // a port's

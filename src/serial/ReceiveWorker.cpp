@@ -18,16 +18,39 @@ std::wstring AnsiToWide(const char* bytes, std::size_t n) {
 }  // namespace
 
 ReceiveWorker::ReceiveWorker(Port& port, UiBridge& bridge)
-    : port_(port), pipeline_(IsAnsiLeadByte, AnsiToWide, [&bridge] { return bridge.postReceived(); }) {}
+    : port_(port),
+      bridge_(bridge),
+      pipeline_(IsAnsiLeadByte, AnsiToWide, [&bridge] { return bridge.postReceived(); }) {}
 
 void ReceiveWorker::start(const Flag& hexMode) {
-  // The reader never waits for the UI thread, so this wait handles no
-  // messages: nothing can re-enter the port control meanwhile.
-  thread_.wait(INFINITE);
+  if (reading_) {
+    // Still running: it reads on as it is. Stopping: started after it.
+    if (!running_) keptStart_ = &hexMode;
+    return;
+  }
+  keptStart_ = nullptr;
   // Set before the thread exists, so a stop that comes before its first
   // pass still ends it.
   running_ = 1;
-  if (!thread_.start([this, &hexMode] { pipeline_.run(port_, SystemClock(), running_, hexMode); })) running_ = 0;
+  reading_ = 1;
+  bool started = thread_.start([this, &hexMode] {
+    pipeline_.run(port_, SystemClock(), running_, hexMode);
+    reading_ = 0;
+    bridge_.postReaderEnded();
+  });
+  if (!started) {
+    running_ = 0;
+    reading_ = 0;
+  }
+}
+
+void ReceiveWorker::stop() {
+  running_ = 0;
+  keptStart_ = nullptr;
+}
+
+void ReceiveWorker::onReaderEnded() {
+  if (keptStart_ != nullptr && !reading_) start(*keptStart_);
 }
 
 }  // namespace tv

@@ -14,23 +14,36 @@ namespace tv {
 
 class ReceiveWorker {
  public:
-  // Received text is announced to the UI thread through the bridge.
+  // Received text and the reader's end are announced to the UI thread
+  // through the bridge.
   ReceiveWorker(Port& port, UiBridge& bridge);
 
   ReceivePipeline& pipeline() { return pipeline_; }
 
-  // UI thread: waits for the previous reader, then starts another that
-  // converts as hex while hexMode is set.
+  // UI thread: starts a reader that converts as hex while hexMode is set.
+  // One reader at a time: while a stopped one is still on its last pass
+  // (which may wait seconds for a driver to give up a cancelled read), the
+  // start is kept and made when that reader has ended. The UI thread never
+  // waits for a reader, so the window keeps answering and nothing re-enters
+  // the port control meanwhile.
   void start(const Flag& hexMode);
-  // Any thread: the reader ends after its current pass.
-  void stop() { running_ = 0; }
-  // UI thread: true when the reader has ended within ms.
+  // UI thread: the reader ends after its current pass; a kept start is
+  // dropped.
+  void stop();
+  // UI thread, when a reader's end is announced (and now and then in case
+  // that announcement could not be posted): makes a kept start.
+  void onReaderEnded();
+  // UI thread, at exit: true when the reader has ended within ms.
   bool wait(DWORD ms) { return thread_.wait(ms); }
 
  private:
   Port& port_;
+  UiBridge& bridge_;
   ReceivePipeline pipeline_;
-  Flag running_{0};      // set by the UI thread before a reader starts, cleared by stop
+  Flag running_{0};  // set by the UI thread before a reader starts, cleared by stop
+  Flag reading_{0};  // set by the UI thread as a reader starts, cleared by the reader as it ends
+  // UI thread: a start waits for the reader to end, with this mode flag.
+  const Flag* keptStart_ = nullptr;
   WorkerThread thread_;  // UI thread
 };
 

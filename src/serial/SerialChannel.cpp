@@ -1,127 +1,157 @@
 #include "serial/SerialChannel.h"
 
-#include "serial/DcbConvert.h"
+#include <cstring>
+#include <utility>
 
 namespace tv {
 
-SerialChannel::SerialChannel() : abort_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+bool IsHardCommError(uint32_t error) {
+  switch (error) {
+    case 0:
+    case comm_error::kIoPending:
+    case comm_error::kIoIncomplete:
+    case comm_error::kOperationAborted:
+    case comm_error::kSemTimeout:
+    case comm_error::kWaitTimeout:
+    case comm_error::kCounterTimeout:
+    case comm_error::kTimeout:
+      return false;
+    default:
+      return true;
+  }
+}
+
+SerialChannel::SerialChannel(CommApi& api, std::function<void()> onLost) : api_(api), onLost_(std::move(onLost)) {}
 
 SerialChannel::~SerialChannel() { closeChannel(); }
 
 bool SerialChannel::openChannel(const std::wstring& portName, const LineValues& v) {
-  LockGuard<CriticalSection> r(readLock_);
-  LockGuard<CriticalSection> w(writeLock_);
+  MutexLock r(readLock_);
+  MutexLock w(writeLock_);
   if (open_) return true;
 
-  std::wstring path = L"\\\\.\\" + portName;
-  port_.reset(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                          FILE_FLAG_OVERLAPPED, nullptr));
-  if (!port_) {
-    port_.release();
-    return false;
-  }
-
-  // Reads return at once with whatever is queued; writes give up after 5 s.
-  COMMTIMEOUTS timeouts{};
-  timeouts.ReadIntervalTimeout = MAXDWORD;
-  timeouts.WriteTotalTimeoutConstant = kWriteTimeoutMs;
-  SetCommTimeouts(port_.get(), &timeouts);
-
-  readEvent_.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-  writeEvent_.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-
+  port_ = api_.open(L"\\\\.\\" + portName);
+  if (port_ == nullptr) return false;
+  api_.setTimeouts(port_, kWriteTimeoutMs);
   // The queue sizes are advisory: some virtual and Bluetooth drivers refuse
   // them, and the port must open all the same. Set first, so the driver's
   // checks of the XON/XOFF limits see the queue they are meant for.
-  SetupComm(port_.get(), kPortQueueBytes, kPortQueueBytes);
+  api_.setupQueues(port_, kPortQueueBytes, kPortQueueBytes);
 
-  DCB dcb{};
-  dcb.DCBlength = sizeof(DCB);
-  bool configured = GetCommState(port_.get(), &dcb) != FALSE;
+  DcbFields fields;
+  bool configured = api_.getState(port_, fields);
   if (configured) {
-    DcbFields fields = FieldsOfDcb(dcb);
     PrepareDcb(fields, v);
-    StoreFieldsInDcb(fields, dcb);
-    configured = SetCommState(port_.get(), &dcb) != FALSE;
+    configured = api_.setState(port_, fields);
   }
-  if (!configured || !readEvent_ || !writeEvent_) {
+  readIo_ = api_.newIo(kIoBytes);
+  writeIo_ = api_.newIo(kIoBytes);
+  if (!configured || readIo_ == nullptr || writeIo_ == nullptr) {
     releaseLocked();
     return false;
   }
-  ResetEvent(abort_.get());
+  api_.raiseAbort(false);
   // The receive poll, the send jobs' pauses and their waits are timed in
   // milliseconds, and all of them run only while the port is open.
-  ticks_.begin();
+  api_.fineTicks(true);
+  lost_ = false;
   open_ = true;
   return true;
 }
 
 bool SerialChannel::closeChannel() {
   // Wake a read or write that is waiting, then wait for it to let go.
-  SetEvent(abort_.get());
-  LockGuard<CriticalSection> r(readLock_);
-  LockGuard<CriticalSection> w(writeLock_);
-  if (!port_) return false;
+  api_.raiseAbort(true);
+  MutexLock r(readLock_);
+  MutexLock w(writeLock_);
+  if (port_ == nullptr) return false;
   releaseLocked();
   return true;
 }
 
 void SerialChannel::releaseLocked() {
+  if (open_) api_.fineTicks(false);
   open_ = false;
-  ticks_.end();
-  port_.reset();
-  readEvent_.reset();
-  writeEvent_.reset();
+  lost_ = false;
+  if (readIo_ != nullptr) api_.freeIo(readIo_);
+  if (writeIo_ != nullptr) api_.freeIo(writeIo_);
+  readIo_ = nullptr;
+  writeIo_ = nullptr;
+  api_.close(port_);
+  port_ = nullptr;
 }
 
-IoResult SerialChannel::finishPending(OVERLAPPED& ov, HANDLE doneEvent, DWORD waitMs) {
-  HANDLE waits[2] = {doneEvent, abort_.get()};
-  DWORD woke = WaitForMultipleObjects(2, waits, FALSE, waitMs);
+void SerialChannel::reportLost() {
+  if (!lost_.exchange(true) && onLost_) onLost_();
+}
+
+IoResult SerialChannel::failed(uint32_t error, std::size_t bytes) {
+  if (!IsHardCommError(error)) return IoResult{bytes, IoStatus::TimedOut};
+  reportLost();
+  return IoResult{bytes, IoStatus::Failed};
+}
+
+IoResult SerialChannel::finishPending(CommIo*& io, uint32_t waitMs) {
+  CommWait woke = api_.waitIo(io, waitMs, true);
   IoStatus status = IoStatus::Done;
-  // Not done in time, or the port is closing: cancel it (this thread issued
-  // it) and wait until the driver no longer touches the buffer.
-  if (woke != WAIT_OBJECT_0) {
-    CancelIo(port_.get());
-    status = woke == WAIT_OBJECT_0 + 1 ? IoStatus::Closed : IoStatus::TimedOut;
+  // Not done in time, or the port is closing: cancel it (this thread
+  // started it) and wait until the driver no longer touches the record and
+  // the buffer, but not for ever.
+  if (woke != CommWait::Done) {
+    status = woke == CommWait::Aborted ? IoStatus::Closed : IoStatus::TimedOut;
+    api_.cancel(port_);
+    woke = api_.waitIo(io, kCancelWaitMs, false);
   }
-  DWORD transferred = 0;
-  if (!GetOverlappedResult(port_.get(), &ov, &transferred, TRUE)) {
-    transferred = static_cast<DWORD>(ov.InternalHigh);
-    if (status == IoStatus::Done) status = IoStatus::Failed;
+  CommResult r = woke == CommWait::Done ? api_.result(port_, io) : CommResult{false, 0, comm_error::kIoIncomplete};
+  if (!r.ok && r.error == comm_error::kIoIncomplete) {
+    // The driver may still complete it one day: the record and the buffer
+    // stay its own, never freed, and the port is no longer used.
+    io = nullptr;
+    reportLost();
+    return IoResult{0, IoStatus::Failed};
   }
-  return IoResult{transferred, status};
+  // A cancel, this thread's or the driver's, keeps what went through.
+  if (!r.ok && r.error != comm_error::kOperationAborted) return failed(r.error, r.bytes);
+  return IoResult{r.bytes, status};
+}
+
+IoResult SerialChannel::transfer(CommIo*& io, uint32_t n, bool reading, uint32_t waitMs) {
+  CommResult started = reading ? api_.startRead(port_, io, n) : api_.startWrite(port_, io, n);
+  IoResult r{started.bytes, IoStatus::Done};
+  if (!started.ok) {
+    if (started.error != comm_error::kIoPending) return failed(started.error, 0);
+    r = finishPending(io, waitMs);
+  }
+  if (r.bytes > n) r.bytes = n;
+  return r;
 }
 
 IoResult SerialChannel::read(uint8_t* buffer, std::size_t capacity) {
-  LockGuard<CriticalSection> lock(readLock_);
-  if (!open_ || !port_) return IoResult{0, IoStatus::Closed};
+  MutexLock lock(readLock_);
+  if (!isOpen() || readIo_ == nullptr) return IoResult{0, IoStatus::Closed};
 
-  DWORD errors = 0;
-  COMSTAT status{};
-  if (!ClearCommError(port_.get(), &errors, &status)) return IoResult{0, IoStatus::Failed};
-  if (status.cbInQue == 0 || capacity == 0) return IoResult{};
+  CommResult queue = api_.queued(port_);
+  if (!queue.ok) return failed(queue.error, 0);
+  if (queue.bytes == 0 || capacity == 0) return IoResult{};
 
-  DWORD want = status.cbInQue < capacity ? status.cbInQue : static_cast<DWORD>(capacity);
-  readOv_ = OVERLAPPED{};
-  readOv_.hEvent = readEvent_.get();
-  DWORD got = 0;
-  if (ReadFile(port_.get(), buffer, want, &got, &readOv_)) return IoResult{got, IoStatus::Done};
-  if (GetLastError() != ERROR_IO_PENDING) return IoResult{0, IoStatus::Failed};
-  return finishPending(readOv_, readEvent_.get(), kReadWaitMs);
+  uint32_t want = queue.bytes;
+  if (want > capacity) want = static_cast<uint32_t>(capacity);
+  if (want > readIo_->capacity) want = readIo_->capacity;
+  // Into the channel's own buffer: a read that is never seen to complete
+  // must not leave the driver writing into the caller's memory.
+  IoResult got = transfer(readIo_, want, true, kReadWaitMs);
+  if (got.bytes > 0) std::memcpy(buffer, readIo_->data, got.bytes);
+  return got;
 }
 
 IoResult SerialChannel::write(const uint8_t* bytes, std::size_t count) {
-  LockGuard<CriticalSection> lock(writeLock_);
-  if (!open_ || !port_) return IoResult{0, IoStatus::Closed};
+  MutexLock lock(writeLock_);
+  if (!isOpen() || writeIo_ == nullptr) return IoResult{0, IoStatus::Closed};
   if (count == 0) return IoResult{};
-  // The driver takes at most a DWORD's worth at once; the rest is retried.
-  DWORD n = count < 0x40000000 ? static_cast<DWORD>(count) : 0x40000000;
-  writeOv_ = OVERLAPPED{};
-  writeOv_.hEvent = writeEvent_.get();
-  DWORD written = 0;
-  if (WriteFile(port_.get(), bytes, n, &written, &writeOv_)) return IoResult{written, IoStatus::Done};
-  if (GetLastError() != ERROR_IO_PENDING) return IoResult{0, IoStatus::Failed};
-  return finishPending(writeOv_, writeEvent_.get(), kWriteTimeoutMs);
+  // The rest is the caller's to write again.
+  uint32_t n = count < writeIo_->capacity ? static_cast<uint32_t>(count) : writeIo_->capacity;
+  std::memcpy(writeIo_->data, bytes, n);
+  return transfer(writeIo_, n, false, kWriteTimeoutMs);
 }
 
 }  // namespace tv

@@ -435,6 +435,48 @@ def test_device_pulled_while_receiving(listening, helper):
     assert not vp.is_open()
 
 
+def program_cpu(app, seconds):
+    """The program's share of one core over the next seconds, from /proc."""
+    def ticks():
+        with open(f"/proc/{app.pid}/stat") as f:
+            fields = f.read().rsplit(")", 1)[1].split()
+        return int(fields[11]) + int(fields[12])  # utime + stime
+
+    t0, c0 = time.monotonic(), ticks()
+    time.sleep(seconds)
+    return (ticks() - c0) / os.sysconf("SC_CLK_TCK") / (time.monotonic() - t0)
+
+
+def test_a_line_that_dies_unannounced_closes_the_port_and_ends_the_send(listening, helper):
+    app, vp = listening
+    app.set_text(ids.IDC_TEXT_PANE, "AT\r\n")
+    # Under Wine every queue query and write then fails at once (error 21),
+    # as a dying USB or Bluetooth port's calls do on Windows.
+    vp.hang_up()
+    app.post_command(ids.IDC_TEXT_SEND)
+    app.wait_until(lambda: (app.text(STATUS).startswith("☆") and app.text(ids.IDC_TEXT_SEND) == "文本发送"
+                            and app.text(PORT_BUTTON) == "开"), timeout=3, message="the port closed, the send over")
+    assert app.text(STATUS).startswith(f"☆[1/1]{CH340_7}")
+    # No job or reader is left retrying calls that fail at once.
+    assert program_cpu(app, 3) < 0.03
+    answers_within(app, helper, 1000)
+
+
+def test_an_open_port_that_leaves_the_list_unannounced_is_closed_by_the_next_rescan(listening):
+    app, vp = listening
+    vp.unregister()
+    # The device tree changes in bursts and says nothing of which device:
+    # one rescan for the burst.
+    for _ in range(5):
+        app.send_message(tvh.WM_DEVICECHANGE, tvh.DBT_DEVNODES_CHANGED, 0)
+    gone = ">>>[COM7]消失<<<\r\nUSB-SERIAL CH340 (COM7)\r\n"
+    view(app, lambda t: gone in t, what="the removal report")
+    app.wait_text(STATUS, lambda t: t == status(False, 0, 0, "端口COM7已神秘消失!"))
+    app.wait_until(lambda: not vp.is_open(), message="the port closed")
+    settle(app, 1.0)
+    assert app.text(RECEIVE).count(">>>[COM7]消失<<<") == 1
+
+
 @pytest.mark.e2e_timeout(120)
 def test_rapid_open_close_during_a_flood(listening, helper):
     app, vp = listening

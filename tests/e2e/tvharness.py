@@ -79,6 +79,8 @@ REG_QWORD = 11
 
 DBT_DEVICEARRIVAL = 0x8000
 DBT_DEVICEREMOVECOMPLETE = 0x8004
+DBT_DEVNODES_CHANGED = 0x0007
+WM_DEVICECHANGE = 0x0219
 
 
 class _ResourceIds:
@@ -1561,12 +1563,19 @@ class VirtualPort:
         exists. Nothing is sent to the program's window: pair this with
         app.devchange_port("removal", vp.name) as Windows would."""
         self.unregister()
+        self.hang_up()
+        self._remove_link()
+
+    def hang_up(self) -> None:
+        """The line goes dead and nothing says so (a Bluetooth link out of
+        reach, a driver that sends no broadcast): the pty pair ends, so an
+        open handle starts failing, while the device stays listed and COMn
+        stays mapped."""
         if self.fd >= 0:
             os.close(self.fd)
             self.fd = -1
         end_process(self.socat)
         self.socat = None
-        self._remove_link()
 
 
     def app_end_holders(self) -> set[int]:

@@ -1,0 +1,145 @@
+#include "serial/Win32Comm.h"
+
+#include <new>
+
+#include "serial/DcbConvert.h"
+
+namespace tv {
+namespace {
+
+// The completion record, its event and its buffer in one allocation, so
+// one left to a driver that never completes stays whole.
+struct Win32Io final : CommIo {
+  OVERLAPPED ov{};
+  HANDLE done = nullptr;  // manual reset
+};
+
+Win32Io& Of(CommIo* io) { return *static_cast<Win32Io*>(io); }
+
+// Called after the call it reports on, for its error.
+CommResult Outcome(BOOL ok, DWORD bytes) {
+  return ok ? CommResult{true, bytes, 0} : CommResult{false, bytes, GetLastError()};
+}
+
+// A transfer on io's record, its event reset by the call.
+template <typename Call>
+CommResult Start(CommIo* io, Call call) {
+  Win32Io& w = Of(io);
+  w.ov = OVERLAPPED{};
+  w.ov.hEvent = w.done;
+  DWORD moved = 0;
+  BOOL ok = call(w, &moved);
+  return Outcome(ok, moved);
+}
+
+}  // namespace
+
+Win32Comm::Win32Comm() : abort_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+
+CommApi::Handle Win32Comm::open(const std::wstring& path) {
+  HANDLE h = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                         FILE_FLAG_OVERLAPPED, nullptr);
+  return h == INVALID_HANDLE_VALUE ? nullptr : h;
+}
+
+void Win32Comm::close(Handle port) {
+  if (port != nullptr) CloseHandle(port);
+}
+
+bool Win32Comm::setupQueues(Handle port, uint32_t inBytes, uint32_t outBytes) {
+  return SetupComm(port, inBytes, outBytes) != FALSE;
+}
+
+bool Win32Comm::setTimeouts(Handle port, uint32_t writeMs) {
+  COMMTIMEOUTS timeouts{};
+  timeouts.ReadIntervalTimeout = MAXDWORD;
+  timeouts.WriteTotalTimeoutConstant = writeMs;
+  return SetCommTimeouts(port, &timeouts) != FALSE;
+}
+
+bool Win32Comm::getState(Handle port, DcbFields& fields) {
+  DCB dcb{};
+  dcb.DCBlength = sizeof(DCB);
+  if (!GetCommState(port, &dcb)) return false;
+  fields = FieldsOfDcb(dcb);
+  return true;
+}
+
+bool Win32Comm::setState(Handle port, const DcbFields& fields) {
+  DCB dcb{};
+  dcb.DCBlength = sizeof(DCB);
+  if (!GetCommState(port, &dcb)) return false;
+  StoreFieldsInDcb(fields, dcb);
+  return SetCommState(port, &dcb) != FALSE;
+}
+
+CommResult Win32Comm::queued(Handle port) {
+  DWORD errors = 0;
+  COMSTAT status{};
+  BOOL ok = ClearCommError(port, &errors, &status);
+  return Outcome(ok, ok ? status.cbInQue : 0);
+}
+
+CommIo* Win32Comm::newIo(uint32_t capacity) {
+  // The buffer follows the record in the same block.
+  void* block = HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(Win32Io) + capacity);
+  if (block == nullptr) return nullptr;
+  auto* io = new (block) Win32Io;
+  io->data = reinterpret_cast<uint8_t*>(io + 1);
+  io->capacity = capacity;
+  io->done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  if (io->done == nullptr) {
+    HeapFree(GetProcessHeap(), 0, block);
+    return nullptr;
+  }
+  return io;
+}
+
+void Win32Comm::freeIo(CommIo* io) {
+  CloseHandle(Of(io).done);
+  HeapFree(GetProcessHeap(), 0, io);
+}
+
+CommResult Win32Comm::startRead(Handle port, CommIo* io, uint32_t n) {
+  return Start(io, [&](Win32Io& w, DWORD* got) { return ReadFile(port, w.data, n, got, &w.ov); });
+}
+
+CommResult Win32Comm::startWrite(Handle port, CommIo* io, uint32_t n) {
+  return Start(io, [&](Win32Io& w, DWORD* put) { return WriteFile(port, w.data, n, put, &w.ov); });
+}
+
+CommWait Win32Comm::waitIo(CommIo* io, uint32_t ms, bool abortable) {
+  HANDLE waits[2] = {Of(io).done, abort_.get()};
+  DWORD woke = WaitForMultipleObjects(abortable ? 2 : 1, waits, FALSE, ms);
+  if (woke == WAIT_OBJECT_0) return CommWait::Done;
+  return woke == WAIT_OBJECT_0 + 1 ? CommWait::Aborted : CommWait::TimedOut;
+}
+
+void Win32Comm::cancel(Handle port) { CancelIo(port); }
+
+CommResult Win32Comm::result(Handle port, CommIo* io) {
+  Win32Io& w = Of(io);
+  DWORD bytes = 0;
+  if (GetOverlappedResult(port, &w.ov, &bytes, FALSE)) return CommResult{true, bytes, 0};
+  DWORD error = GetLastError();
+  // A cancelled or failed transfer still says what it moved.
+  return CommResult{false, error == ERROR_IO_INCOMPLETE ? 0 : static_cast<uint32_t>(w.ov.InternalHigh), error};
+}
+
+void Win32Comm::raiseAbort(bool raised) {
+  if (raised) {
+    SetEvent(abort_.get());
+  } else {
+    ResetEvent(abort_.get());
+  }
+}
+
+void Win32Comm::fineTicks(bool on) {
+  if (on) {
+    ticks_.begin();
+  } else {
+    ticks_.end();
+  }
+}
+
+}  // namespace tv

@@ -1,0 +1,39 @@
+// The channel's system calls as Windows makes them.
+#pragma once
+
+#include <windows.h>
+
+#include "app/WinHandles.h"
+#include "serial/CommApi.h"
+
+namespace tv {
+
+class Win32Comm final : public CommApi {
+ public:
+  Win32Comm();
+  Win32Comm(const Win32Comm&) = delete;
+  Win32Comm& operator=(const Win32Comm&) = delete;
+
+  Handle open(const std::wstring& path) override;
+  void close(Handle port) override;
+  bool setupQueues(Handle port, uint32_t inBytes, uint32_t outBytes) override;
+  bool setTimeouts(Handle port, uint32_t writeMs) override;
+  bool getState(Handle port, DcbFields& fields) override;
+  bool setState(Handle port, const DcbFields& fields) override;
+  CommResult queued(Handle port) override;
+  CommIo* newIo(uint32_t capacity) override;
+  void freeIo(CommIo* io) override;
+  CommResult startRead(Handle port, CommIo* io, uint32_t n) override;
+  CommResult startWrite(Handle port, CommIo* io, uint32_t n) override;
+  CommWait waitIo(CommIo* io, uint32_t ms, bool abortable) override;
+  void cancel(Handle port) override;
+  CommResult result(Handle port, CommIo* io) override;
+  void raiseAbort(bool raised) override;
+  void fineTicks(bool on) override;
+
+ private:
+  UniqueHandle abort_;    // manual reset; raised by a close to cut waits short
+  FineTimerTicks ticks_;  // UI thread, under the channel's locks
+};
+
+}  // namespace tv

@@ -1,0 +1,171 @@
+#include "serial/SerialChannel.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
+#include <vector>
+
+#include "../support/FakeComm.h"
+#include "send/BlockWriter.h"
+
+namespace tv {
+namespace {
+
+using Call = FakeComm::Call;
+using Ends = FakeComm::Transfer::Ends;
+
+constexpr uint32_t kNotReady = 21;    // ERROR_NOT_READY: Wine's answer once the pty's far end is gone
+constexpr uint32_t kBrokenPipe = 109;  // ERROR_BROKEN_PIPE: Wine's pending read on it
+constexpr uint32_t kGenFailure = 31;  // ERROR_GEN_FAILURE: a USB adapter pulled on Windows
+
+const LineValues kLine{115200, 8, 0, 0, 0};
+
+class Channel : public ::testing::Test {
+ protected:
+  bool open() { return channel.openChannel(L"COM7", kLine); }
+  std::size_t indexOf(Call call) {
+    return static_cast<std::size_t>(std::find(comm.calls.begin(), comm.calls.end(), call) - comm.calls.begin());
+  }
+
+  FakeComm comm;
+  int lost = 0;
+  SerialChannel channel{comm, [this] { ++lost; }};
+};
+
+TEST_F(Channel, OpensThoughTheQueueSizesAreRefusedButNotWithoutTheDriversState) {
+  comm.state.fNull = 1;
+  comm.state.xonChar = comm.state.xoffChar = 0x13;
+  comm.failNext(Call::SetupQueues, 87);
+  ASSERT_TRUE(open());
+  EXPECT_LT(indexOf(Call::SetupQueues), indexOf(Call::SetState)) << "queue sizes are asked before the state is set";
+  DcbFields expected = comm.state;
+  PrepareDcb(expected, kLine);
+  EXPECT_EQ(comm.applied.fNull, expected.fNull);
+  EXPECT_EQ(comm.applied.xonChar, expected.xonChar);
+  EXPECT_EQ(comm.applied.baudRate, 115200u);
+  EXPECT_EQ(comm.ticksHeld, 1);
+  channel.closeChannel();
+  EXPECT_EQ(comm.ticksHeld, 0);
+
+  // Writing made-up fields over a state that could not be read would set
+  // whatever the zeroes mean to the driver.
+  for (Call failing : {Call::GetState, Call::SetState}) {
+    comm.failNext(failing, 31);
+    comm.applied = DcbFields{};
+    EXPECT_FALSE(open());
+    EXPECT_FALSE(channel.isOpen());
+    EXPECT_EQ(comm.applied.baudRate, 0u);
+    EXPECT_EQ(comm.openHandles, 0);
+    EXPECT_EQ(comm.liveRecords(), 0u);
+    EXPECT_EQ(comm.ticksHeld, 0);
+  }
+  EXPECT_TRUE(open());
+}
+
+// A port that fails without a word from the system: the first hard error
+// of a queue query, read or write is reported once, and the channel
+// refuses further transfers at once, so no job retries writes for ever.
+TEST_F(Channel, AHardErrorReportsThePortLostOnceAndEndsTheTransfers) {
+  ASSERT_TRUE(open());
+  comm.failAlways(Call::Queued, kNotReady);
+  comm.failAlways(Call::StartWrite, kNotReady);
+  uint8_t buffer[16];
+  EXPECT_EQ(channel.read(buffer, sizeof buffer).status, IoStatus::Failed);
+  EXPECT_EQ(lost, 1);
+  EXPECT_TRUE(channel.lost());
+  EXPECT_FALSE(channel.isOpen());
+  EXPECT_EQ(channel.read(buffer, sizeof buffer).status, IoStatus::Closed);
+
+  // Retrying a write that fails at once sleeps; a job that did so for good
+  // is cancelled here after a while.
+  Flag busy{1};
+  struct CountingClock final : Clock {
+    explicit CountingClock(Flag& job) : busy(job) {}
+    uint32_t nowMs() override { return 0; }
+    void sleepMs(uint32_t) override {
+      if (++sleeps == 50) busy = 0;
+    }
+    Flag& busy;
+    int sleeps = 0;
+  } clock(busy);
+  const uint8_t bytes[] = {1, 2, 3};
+  EXPECT_FALSE(BlockWriter(channel, clock, busy, 2).write(bytes, sizeof bytes));
+  EXPECT_EQ(clock.sleeps, 0);
+  EXPECT_EQ(lost, 1) << "reported once";
+
+  EXPECT_TRUE(channel.closeChannel());
+  EXPECT_FALSE(channel.lost());
+  ASSERT_TRUE(open());
+  EXPECT_FALSE(channel.lost());
+  EXPECT_TRUE(channel.isOpen());
+}
+
+TEST_F(Channel, TimeOutsAndCancelsAreNoFailureButAFailedCompletionIs) {
+  ASSERT_TRUE(open());
+  const uint8_t bytes[] = {'a', 'b', 'c', 'd'};
+  comm.scriptWrites({{Ends::InWait, comm_error::kCounterTimeout, 1},
+                     {Ends::InWait, comm_error::kOperationAborted, 1},
+                     {Ends::AtOnce, comm_error::kSemTimeout, 0},
+                     {Ends::InWait, 0, 1}});
+  EXPECT_EQ(channel.write(bytes, 4).bytes, 1u);
+  EXPECT_EQ(channel.write(bytes + 1, 3).bytes, 1u);
+  EXPECT_EQ(channel.write(bytes + 2, 2).status, IoStatus::TimedOut);
+  EXPECT_EQ(channel.write(bytes + 2, 2).bytes, 1u);
+  EXPECT_EQ(lost, 0);
+  EXPECT_EQ(comm.written(), std::vector<uint8_t>({'a', 'b', 'c'}));
+
+  comm.deliver({'x'});
+  comm.scriptReads({{Ends::InWait, kBrokenPipe}});
+  uint8_t buffer[4];
+  EXPECT_EQ(channel.read(buffer, sizeof buffer).status, IoStatus::Failed);
+  EXPECT_EQ(lost, 1);
+}
+
+// Some drivers never complete a cancelled transfer after an unplug. The
+// channel waits a bounded time, then leaves the record and its buffer to
+// the driver for good (a late completion writes into them, never into
+// freed or reused memory) and never blocks a close or a reopen.
+TEST_F(Channel, ACancelThatNeverCompletesIsAbandonedNotWaitedFor) {
+  ASSERT_TRUE(open());
+  comm.deliver({1, 2, 3});
+  comm.scriptReads({{Ends::Never}});
+  uint8_t buffer[8] = {};
+  IoResult r = channel.read(buffer, sizeof buffer);
+  EXPECT_EQ(r.status, IoStatus::Failed);
+  EXPECT_EQ(comm.waits, std::vector<uint32_t>({SerialChannel::kReadWaitMs, SerialChannel::kCancelWaitMs}));
+  EXPECT_EQ(lost, 1);
+  EXPECT_TRUE(channel.closeChannel());
+  EXPECT_EQ(comm.liveRecords(), 1u) << "only the abandoned record is kept";
+  comm.completeLate();
+  EXPECT_EQ(buffer[0], 0) << "the driver never had the caller's buffer";
+
+  // A write cut short by a close from another thread: the close returns
+  // within the bounded wait, and the bytes the driver may still send are
+  // the channel's copy, whatever the job does with its own afterwards.
+  ASSERT_TRUE(open());
+  comm.capWaits(10000);
+  comm.scriptWrites({{Ends::Never}});
+  std::vector<uint8_t> block = {'o', 'k'};
+  IoResult w;
+  std::thread job([&] { w = channel.write(block.data(), block.size()); });
+  while (comm.waitCount() < 3) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  comm.capWaits(20);
+  auto before = std::chrono::steady_clock::now();
+  EXPECT_TRUE(channel.closeChannel());
+  job.join();
+  EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(5));
+  EXPECT_EQ(w.status, IoStatus::Failed);
+  block.assign(block.size(), 0);
+  comm.completeLate();
+  EXPECT_EQ(comm.written(), std::vector<uint8_t>({'o', 'k'}));
+
+  ASSERT_TRUE(open());
+  comm.deliver({7});
+  EXPECT_EQ(channel.read(buffer, sizeof buffer).bytes, 1u);
+  EXPECT_EQ(buffer[0], 7);
+}
+
+}  // namespace
+}  // namespace tv
