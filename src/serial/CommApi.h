@@ -27,7 +27,21 @@ constexpr uint32_t kTimeout = 1460;            // ERROR_TIMEOUT
 // not ask for comes from a driver that aborts transfers after a line error
 // (the abort-on-error mode, kept by drivers that ignore its switch-off);
 // the next queue query ends that state, so it is no failure of the port.
-bool IsHardCommError(uint32_t error);
+inline bool IsHardCommError(uint32_t error) {
+  switch (error) {
+    case 0:
+    case comm_error::kIoPending:
+    case comm_error::kIoIncomplete:
+    case comm_error::kOperationAborted:
+    case comm_error::kSemTimeout:
+    case comm_error::kWaitTimeout:
+    case comm_error::kCounterTimeout:
+    case comm_error::kTimeout:
+      return false;
+    default:
+      return true;
+  }
+}
 
 // One overlapped transfer's record and the bytes it moves. While its
 // transfer may be pending the system writes into both, so the channel

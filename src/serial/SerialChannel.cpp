@@ -5,22 +5,6 @@
 
 namespace tv {
 
-bool IsHardCommError(uint32_t error) {
-  switch (error) {
-    case 0:
-    case comm_error::kIoPending:
-    case comm_error::kIoIncomplete:
-    case comm_error::kOperationAborted:
-    case comm_error::kSemTimeout:
-    case comm_error::kWaitTimeout:
-    case comm_error::kCounterTimeout:
-    case comm_error::kTimeout:
-      return false;
-    default:
-      return true;
-  }
-}
-
 SerialChannel::SerialChannel(CommApi& api, std::function<void()> onLost) : api_(api), onLost_(std::move(onLost)) {}
 
 SerialChannel::~SerialChannel() { closeChannel(); }
