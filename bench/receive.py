@@ -250,13 +250,19 @@ def paced(app: tvh.App, helper: tvh.Helper, vp: tvh.VirtualPort, hex_mode: bool,
     taken = bytes(writer.taken)
     expected = "".join(f"{b:02X} " for b in taken) if hex_mode else taken.decode("ascii").replace("\n", "\r\n")
     sent_at = time.monotonic()
+    length = 0
     while time.monotonic() - sent_at < catch_up:
-        length = timed(helper.text_length, app.hwnd, ids.IDC_RECEIVE_VIEW)[0] or 0
+        length = timed(helper.text_length, app.hwnd, ids.IDC_RECEIVE_VIEW)[0] or length
         if length >= len(expected):
             break
         time.sleep(0.5)
     behind = time.monotonic() - sent_at
-    shown = timed(helper.text, app.hwnd, ids.IDC_RECEIVE_VIEW)[0] or ""
+    # The view may be in the middle of a long insertion: wait for it.
+    old = helper.set_send_timeout(600000)
+    try:
+        shown = timed(helper.text, app.hwnd, ids.IDC_RECEIVE_VIEW)[0] or ""
+    finally:
+        helper.set_send_timeout(old)
     return dict(mode="hex" if hex_mode else "text", offered=writer.offered, dropped=writer.dropped,
                 taken=len(taken), exact=shown == expected, prefix=expected.startswith(shown),
                 shown_chars=len(shown), want_chars=len(expected), behind=behind, null_ms=latencies_null)

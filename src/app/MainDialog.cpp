@@ -96,7 +96,7 @@ void SetDefaultFormat(HWND view, const wchar_t* face, bool bold) {
 
 MainDialog::MainDialog()
     : receiver_(Serial().channel, bridge_),
-      feed_(receiver_.pipeline(), receiveText_),
+      feed_(receiver_.pipeline(), receiveText_, SystemClock()),
       jobs_(App(), bridge_, Serial().channel),
       sizeCursor_(LoadCursorW(nullptr, IDC_SIZENS)) {}
 

@@ -22,6 +22,20 @@ bool BlockWriter::write(const uint8_t* bytes, std::size_t n, const std::function
   return true;
 }
 
+bool BlockWriter::append(const uint8_t* bytes, std::size_t n) {
+  waiting_.insert(waiting_.end(), bytes, bytes + n);
+  std::size_t whole = waiting_.size() - waiting_.size() % blockBytes_;
+  bool out = write(waiting_.data(), whole);
+  waiting_.erase(waiting_.begin(), waiting_.begin() + static_cast<std::ptrdiff_t>(out ? whole : waiting_.size()));
+  return out;
+}
+
+bool BlockWriter::flush() {
+  bool out = write(waiting_.data(), waiting_.size());
+  waiting_.clear();
+  return out;
+}
+
 bool BlockWriter::writeAll(const uint8_t* bytes, std::size_t n) {
   std::size_t done = 0;
   while (done < n) {

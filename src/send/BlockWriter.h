@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 #include "app/Threading.h"
 #include "serial/LineSettings.h"
@@ -28,6 +29,13 @@ class BlockWriter {
   // before all went out.
   bool write(const uint8_t* bytes, std::size_t n, const std::function<void(std::size_t)>& afterBlock = {});
 
+  // For a job whose pieces are shorter than a block (a hex line, a text
+  // chunk): the whole blocks go out now, the rest waits for the next piece
+  // or for flush, which a job calls where a pause is due and at the end of
+  // a pass. False as write.
+  bool append(const uint8_t* bytes, std::size_t n);
+  bool flush();
+
  private:
   // One block, written again from where the driver stopped until all of it
   // is out: a write the device did not take in time is retried rather than
@@ -38,6 +46,7 @@ class BlockWriter {
   Clock& clock_;
   const Flag& busy_;
   const std::size_t blockBytes_;
+  std::vector<uint8_t> waiting_;  // appended, less than a block
 };
 
 }  // namespace tv

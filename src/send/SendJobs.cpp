@@ -29,24 +29,28 @@ class Progress {
   ProgressPacer pacer_;
 };
 
-// A line is done: the pause the delay mode asks for, the position shown first.
-void AfterLine(const SendContext& c, Progress& progress) {
+// A line is done: in the line modes its last bytes go out, the position is
+// shown and the pause taken.
+void AfterLine(const SendContext& c, BlockWriter& writer, Progress& progress) {
   if (!PausesAfterLine(c.delayMode)) return;
+  writer.flush();
   progress.exact();
   c.host.pause();
 }
 
-// A pass is done: its position shown, then the pause the delay mode asks for.
-void AfterPass(const SendContext& c, Progress& progress) {
+// A pass is done: its last bytes go out, its position is shown, then the
+// pause the delay mode asks for.
+void AfterPass(const SendContext& c, BlockWriter& writer, Progress& progress) {
+  writer.flush();
   progress.exact();
   if (PausesAfterPass(c.delayMode)) c.host.pause();
 }
 
-// Converts the units and writes them; a chunk boundary inside a surrogate
+// Converts the units and hands them on; a chunk boundary inside a surrogate
 // pair is converted as it falls.
-bool WriteText(BlockWriter& writer, TextEncoder encode, const wchar_t* units, std::size_t n) {
+bool AppendText(BlockWriter& writer, TextEncoder encode, const wchar_t* units, std::size_t n) {
   std::string bytes = encode(units, n);
-  return writer.write(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+  return writer.append(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
 }
 
 }  // namespace
@@ -63,13 +67,13 @@ void TextSendJob::run() {
       if (!c_.busy) break;
       for (const TextSpan& chunk : SplitChunks(line)) {
         if (!c_.busy) break;
-        WriteText(writer, encode_, text_.data() + chunk.start, chunk.end - chunk.start);
+        AppendText(writer, encode_, text_.data() + chunk.start, chunk.end - chunk.start);
         position = static_cast<int>(line.end);
         progress.moved();
       }
-      AfterLine(c_, progress);
+      AfterLine(c_, writer, progress);
     }
-    AfterPass(c_, progress);
+    AfterPass(c_, writer, progress);
     // An empty pane repeating without a pause must not spin a core.
     if (lines.empty()) c_.clock.sleepMs(1);
   } while (c_.busy && RepeatsPasses(c_.delayMode));
@@ -88,14 +92,14 @@ void HexSendJob::run() {
       const std::wstring& line = lines_[static_cast<std::size_t>(k)];
       if (!line.empty()) {
         total += codec.Parse(line.c_str());
-        writer.write(codec.data(), static_cast<std::size_t>(codec.count()));
+        writer.append(codec.data(), static_cast<std::size_t>(codec.count()));
         codec.Release();
       }
       done = k + 1;
       progress.moved();
-      AfterLine(c_, progress);
+      AfterLine(c_, writer, progress);
     }
-    AfterPass(c_, progress);
+    AfterPass(c_, writer, progress);
     if (total == 0) c_.clock.sleepMs(1);
   } while (c_.busy && RepeatsPasses(c_.delayMode));
 }
@@ -113,8 +117,9 @@ void SelectionSendJob::run() {
   CarriageReturnsToLineFeeds(text_);
   for (const TextSpan& chunk : SplitChunks(TextSpan{0, text_.size()})) {
     if (!c_.busy) break;
-    WriteText(writer, encode_, text_.data() + chunk.start, chunk.end - chunk.start);
+    AppendText(writer, encode_, text_.data() + chunk.start, chunk.end - chunk.start);
   }
+  writer.flush();
 }
 
 bool FileSendJob::run() {
@@ -156,7 +161,7 @@ bool FileSendJob::run() {
         }
         cancelled = !writer.write(buffer.data() + at, end - at, counted);
         at = end;
-        if (lineEnd && !cancelled) AfterLine(c_, progress);
+        if (lineEnd && !cancelled) AfterLine(c_, writer, progress);
       }
     }
     progress.exact();

@@ -3,8 +3,12 @@
 namespace tv {
 
 void ReceiveFeed::drain() {
-  std::wstring text = pipeline_.take(kDrainUnits);
-  if (!text.empty()) view_.append(text);
+  const uint32_t start = clock_.nowMs();
+  do {
+    std::wstring text = pipeline_.take(kDrainUnits);
+    if (text.empty()) return;
+    view_.append(text);
+  } while (clock_.nowMs() - start < kDrainMs);
 }
 
 void ReceiveFeed::append(const std::wstring& text) {

@@ -27,11 +27,15 @@ class ReceiveFeed {
   // costs at least in proportion to its length (under Wine far more), and
   // the window answers nothing meanwhile.
   static constexpr std::size_t kDrainUnits = 16 * 1024;
+  // A drain goes on with further insertions while it has taken less than
+  // this, so a fast view keeps up with a fast line.
+  static constexpr uint32_t kDrainMs = 50;
 
-  ReceiveFeed(ReceivePipeline& pipeline, TextView& view) : pipeline_(pipeline), view_(view) {}
+  ReceiveFeed(ReceivePipeline& pipeline, TextView& view, Clock& clock)
+      : pipeline_(pipeline), view_(view), clock_(clock) {}
 
-  // The oldest received text not shown yet, at most kDrainUnits; the
-  // pipeline asks again for the rest.
+  // The oldest text not shown yet, kDrainUnits at a time for about
+  // kDrainMs; the pipeline asks again for the rest.
   void drain();
   // The program's own text, after everything received before it: at once
   // when nothing waits, otherwise in its turn with the received text, so
@@ -47,6 +51,7 @@ class ReceiveFeed {
  private:
   ReceivePipeline& pipeline_;
   TextView& view_;
+  Clock& clock_;
 };
 
 }  // namespace tv

@@ -157,6 +157,13 @@ TEST_F(Sending, HexAndSelectionJobsWriteBlocksWithTheLinePausesBetweenLines) {
   EXPECT_EQ(host.pauses[0].progress, L"0001/3L 0060B");
   EXPECT_EQ(host.progress, L"0003/3L 0062B");
 
+  // With no pause due the lines run on in whole blocks.
+  mode = kDelayOff;
+  HexSendJob(context(16), {line, L"", L"FF 0"}).run();
+  EXPECT_EQ(port.written().size(), 124u);
+  EXPECT_EQ(std::vector<std::size_t>(port.writeCalls().begin() + 5, port.writeCalls().end()),
+            (std::vector<std::size_t>{16, 16, 16, 14}));
+
   SelectionSendJob(context(16), L"41 42\r43", true, Narrow).run();
   SelectionSendJob(context(16), L"41\r42", false, Narrow).run();
   EXPECT_EQ(std::string(port.written().end() - 8, port.written().end()), "ABC41\n42");

@@ -43,14 +43,26 @@ bool WaitFor(Pred done, int seconds = 20) {
   return true;
 }
 
-// The view as the UI thread sees it: every insertion recorded.
+// The UI thread's clock: it moves only while the view inserts.
+struct ViewClock final : Clock {
+  uint32_t nowMs() override { return now; }
+  void sleepMs(uint32_t ms) override { now += ms; }
+  uint32_t now = 0;
+};
+
+// The view as the UI thread sees it: every insertion recorded, each taking
+// msPerInsertion.
 struct RecordingView final : TextView {
+  explicit RecordingView(ViewClock& c) : clock(c) {}
   void append(const std::wstring& text) override {
     shown += text;
     ++insertions;
+    clock.now += msPerInsertion;
   }
   void replaceAll(const std::wstring& text) override { shown = text; }
   void clear() override { shown.clear(); }
+  ViewClock& clock;
+  uint32_t msPerInsertion = 0;
   std::wstring shown;
   int insertions = 0;
 };
@@ -124,8 +136,9 @@ TEST(ReceiveBound, TheReaderStopsAtTheBoundAndGoesOnOnceTheViewTakes) {
 }
 
 TEST_F(Receiving, AppendsFromTheUiThreadComeAfterWhatWasReceivedBeforeThem) {
-  RecordingView view;
-  ReceiveFeed feed(pipeline, view);
+  ViewClock clock;
+  RecordingView view(clock);
+  ReceiveFeed feed(pipeline, view, clock);
   start();
   feed.append(L"[first]");
   EXPECT_EQ(view.shown, L"[first]");
@@ -140,18 +153,23 @@ TEST_F(Receiving, AppendsFromTheUiThreadComeAfterWhatWasReceivedBeforeThem) {
   EXPECT_EQ(view.shown, L"abc[note]def");
   EXPECT_EQ(view.insertions, 1);
 
-  // A backlog goes in a share at a time; a copy of the view waits for what
-  // was received before it, and only that.
-  std::string lots(3 * ReceiveFeed::kDrainUnits + 5, 'q');
+  // A backlog goes in a share at a time, as many as fit the drain's time;
+  // a copy of the view waits for what was received before it, and only that.
+  std::string lots(5 * ReceiveFeed::kDrainUnits + 5, 'q');
   port.deliver(Bytes(lots));
   ASSERT_TRUE(WaitFor([&] { return pipeline.heldUnits() == lots.size(); }));
   feed.append(L"!");
   view.shown.clear();
   view.insertions = 0;
+  view.msPerInsertion = ReceiveFeed::kDrainMs * 2 / 3;
   feed.drain();
-  EXPECT_EQ(view.shown.size(), ReceiveFeed::kDrainUnits);
+  EXPECT_EQ(view.insertions, 2);
+  view.msPerInsertion = ReceiveFeed::kDrainMs * 2;
+  feed.drain();
+  EXPECT_EQ(view.insertions, 3);
+  EXPECT_EQ(view.shown.size(), 3 * ReceiveFeed::kDrainUnits);
   feed.drainAll();
-  EXPECT_EQ(view.insertions, 4);
+  EXPECT_EQ(view.insertions, 6);
   EXPECT_EQ(view.shown, std::wstring(lots.begin(), lots.end()) + L"!");
 
   // A clear takes what was received before it along.
