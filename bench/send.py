@@ -228,6 +228,7 @@ def main() -> int:
     ap.add_argument("--kib", type=int, default=128, help="bytes per send in KiB (default 128)")
     ap.add_argument("--rounds", type=int, default=1, help="rounds of everything (default 1)")
     ap.add_argument("--baud", type=int, default=256000, choices=sorted(BAUD_ITEMS), help="line rate (default 256000)")
+    ap.add_argument("--no-byte-loop", action="store_true", help="leave out the (slow) bare loop of one-byte writes")
     args = ap.parse_args()
     n = args.kib * 1024
     build_bare_loop()
@@ -246,14 +247,15 @@ def main() -> int:
             for round_no in range(1, args.rounds + 1):
                 print(f"round {round_no}: {n} bytes at {args.baud} baud (line rate {line_rate / 1000:.1f} kB/s)",
                       flush=True)
-                bare1 = bare_round(s, vp, n, 1, args.baud)
+                bare1 = None if args.no_byte_loop else bare_round(s, vp, n, 1, args.baud)
                 bare = bare_round(s, vp, n, block, args.baud)
                 results = program_round(s, vp, data, path, args.baud)
-                show("bare loop 1 B", bare1, line_rate)
+                if bare1:
+                    show("bare loop 1 B", bare1, line_rate)
                 show(f"bare loop {block} B", bare, line_rate)
                 for name, r in results.items():
                     show(name, r, line_rate, bare["rate"])
-                print(f"  bare loops' own timing (bytes, s): {bare1['loop']} / {bare['loop']}")
+                print(f"  bare loops' own timing (bytes, s): {bare1['loop'] if bare1 else '-'} / {bare['loop']}")
                 print("  titles: " + " ".join(repr(r["title"]) for r in results.values() if "title" in r), flush=True)
                 c = cancel_round(s, vp, big, args.baud)
                 print(f"cancel of a file send: last byte {c['after_posted']:.1f} ms after the cancel was posted "
