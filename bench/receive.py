@@ -166,6 +166,11 @@ def timed(fn, *args):
     return result, time.monotonic() - t
 
 
+def hex_view(data: bytes) -> str:
+    """The hex view's text for data received into an empty view: 16 bytes to a line."""
+    return "".join(f"{b:02X} " + ("\r\n" if i % 16 == 15 else "") for i, b in enumerate(data))
+
+
 def flood(app: tvh.App, helper: tvh.Helper, vp: tvh.VirtualPort, hex_mode: bool, size: int,
           limit: float) -> dict:
     app.post_command(ids.IDC_CLEAR_RECEIVE)  # the port list report
@@ -176,7 +181,7 @@ def flood(app: tvh.App, helper: tvh.Helper, vp: tvh.VirtualPort, hex_mode: bool,
         app.wait_text(ids.IDC_RECEIVE_MODE, lambda t: t == want_caption)
 
     data = hex_stream(size) if hex_mode else text_stream(size)
-    expected = "".join(f"{b:02X} " for b in data) if hex_mode else data.decode("ascii").replace("\n", "\r\n")
+    expected = hex_view(data) if hex_mode else data.decode("ascii").replace("\n", "\r\n")
 
     writer = Writer(vp, data)
     latencies_view, latencies_null = [], []
@@ -204,7 +209,7 @@ def flood(app: tvh.App, helper: tvh.Helper, vp: tvh.VirtualPort, hex_mode: bool,
     if done_at is None:
         # Given up: what arrived per second so far, and nothing compared.
         elapsed = time.monotonic() - writer.started_at
-        chars_per_byte = 3 if hex_mode else len(expected) / len(data)
+        chars_per_byte = 3.125 if hex_mode else len(expected) / len(data)
         return dict(mode="hex" if hex_mode else "text", size=size, done=False, seconds=elapsed,
                     shown_bytes=int(last_length / chars_per_byte), same=None, lost=None,
                     view_ms=[x * 1000 for x in latencies_view], null_ms=[x * 1000 for x in latencies_null],
@@ -249,7 +254,7 @@ def paced(app: tvh.App, helper: tvh.Helper, vp: tvh.VirtualPort, hex_mode: bool,
         latencies_null.append(dt * 1000)
         time.sleep(0.05)
     taken = bytes(writer.taken)
-    expected = "".join(f"{b:02X} " for b in taken) if hex_mode else taken.decode("ascii").replace("\n", "\r\n")
+    expected = hex_view(taken) if hex_mode else taken.decode("ascii").replace("\n", "\r\n")
     sent_at = time.monotonic()
     length = 0
     while time.monotonic() - sent_at < catch_up:

@@ -13,7 +13,7 @@ void ReceiveFeed::drain() {
 
 void ReceiveFeed::append(const std::wstring& text) {
   // Bytes read after this look see the text already in.
-  if (pipeline_.heldUnits() == 0) {
+  if (pipeline_.nothingWaiting()) {
     if (!text.empty()) view_.append(text);
   } else {
     pipeline_.add(text);

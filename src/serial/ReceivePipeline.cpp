@@ -35,21 +35,37 @@ void ReceivePipeline::run(Port& port, Clock& clock, const Flag& running, const F
     if (heldBytes() < heldBytesLimit_) {
       got = port.read(buffer.data(), buffer.size()).bytes;
       if (got > buffer.size()) got = buffer.size();
-      if (got > 0) push(convert(decoder, buffer.data(), got, hexMode != 0), got);
+      if (got > 0) {
+        const bool hex = hexMode != 0;
+        push(convert(decoder, buffer.data(), got, hex), got, hex);
+      }
     }
     // A full read means more is waiting: read on at once.
     if (got < kReadBytes) clock.sleepMs(1);
   } while (running);
-  push(decoder.finish(), 0);
+  push(decoder.finish(), 0, false);
 }
 
-void ReceivePipeline::push(const std::wstring& text, std::size_t bytes) {
+void ReceivePipeline::push(const std::wstring& text, std::size_t bytes, bool hex) {
   if (text.empty()) return;
   bool ask = false;
   {
     MutexLock hold(lock_);
-    pending_ += text;
-    pieces_.push_back(Piece{text.size(), bytes});
+    const std::size_t before = pending_.size();
+    if (hex) {
+      // Three units per byte, "%02X ".
+      for (std::size_t at = 0; at < text.size(); at += 3) {
+        pending_.append(text, at, 3);
+        if (++hexColumn_ == kHexRowBytes) {
+          pending_ += L'\n';
+          hexColumn_ = 0;
+        }
+      }
+    } else {
+      pending_ += text;
+      hexColumn_ = 0;
+    }
+    pieces_.push_back(Piece{pending_.size() - before, bytes});
     heldBytes_ += bytes;
     ask = !wakeAsked_;
     wakeAsked_ = true;
@@ -105,8 +121,16 @@ void ReceivePipeline::dropFront(std::size_t units) {
   }
 }
 
+bool ReceivePipeline::nothingWaiting() {
+  MutexLock hold(lock_);
+  if (!pending_.empty()) return false;
+  hexColumn_ = 0;
+  return true;
+}
+
 void ReceivePipeline::discard() {
   MutexLock hold(lock_);
+  hexColumn_ = 0;
   pending_.clear();
   pending_.shrink_to_fit();
   pieces_.clear();

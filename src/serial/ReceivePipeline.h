@@ -21,12 +21,18 @@ class ReceivePipeline {
   // Most bytes asked of the port at once.
   static constexpr std::size_t kReadBytes = 1024;
   // Most received bytes held for a view that falls behind: 2 MiB, over a
-  // minute of a 256000-baud line, at most 12 MiB of text (a byte is three
-  // UTF-16 units in hex view, at most one as text). At the bound the
+  // minute of a 256000-baud line, at most 13 MiB of text (a byte is three
+  // UTF-16 units in hex view and a line end per 16, at most one as text). At the bound the
   // reader stops reading until the view has taken some: the bytes wait in
   // the driver, whose flow control, if any, then holds the device back.
   // Nothing is ever thrown away.
   static constexpr std::size_t kHeldBytesLimit = std::size_t{2} << 20;
+  // Hex bytes on one line of the view. A rich edit lays out a whole
+  // paragraph again on each insertion into it (under Wine in time that
+  // grows with the paragraph), so an endless hex stream on one line slowed
+  // the view to a crawl; lines of 16 are also what the view holds at its
+  // first size and what a hex dump shows.
+  static constexpr std::size_t kHexRowBytes = 16;
 
   // Asks the UI thread to take the text; must not wait. False when the
   // request could not be made (it is made again with the next text).
@@ -42,7 +48,11 @@ class ReceivePipeline {
 
   // UI thread: the program's own text, queued after everything received
   // so far, so the view shows both in the order they happened.
-  void add(const std::wstring& text) { push(text, 0); }
+  void add(const std::wstring& text) { push(text, 0, false); }
+  // UI thread, before it puts its own text straight into the view: true
+  // when nothing received waits, and the next hex bytes then start a line
+  // of their own.
+  bool nothingWaiting();
 
   // UI thread: the text waiting, oldest first, at most maxUnits units (a
   // surrogate pair is never cut). When some is left, the wake is asked
@@ -62,7 +72,9 @@ class ReceivePipeline {
     std::size_t bytes;
   };
 
-  void push(const std::wstring& text, std::size_t bytes);
+  // Hex text gets its line ends here, under the lock, so they follow the
+  // order of everything the view is given.
+  void push(const std::wstring& text, std::size_t bytes, bool hex);
   void dropFront(std::size_t units);  // under lock_
   std::wstring convert(ReceiveDecoder& decoder, const uint8_t* bytes, std::size_t n, bool hex) const;
 
@@ -78,6 +90,7 @@ class ReceivePipeline {
   std::deque<Piece> pieces_;
   std::size_t heldBytes_ = 0;
   bool wakeAsked_ = false;  // a take is due and was asked for
+  std::size_t hexColumn_ = 0;  // hex bytes on the view's last line so far
 };
 
 }  // namespace tv

@@ -25,7 +25,9 @@ def status(app) -> str:
 def test_port_events_stop_a_file_send_and_report_the_entry(start_app, virtual_port, port_device, tv, tmp_path):
     vp = virtual_port(7)
     data = tmp_path / "frames.bin"
-    data.write_bytes(bytes(range(256)) * 4)
+    # Long enough that a pass lasts far longer than the pause between
+    # passes, so the cancel below lands while bytes of the pass remain.
+    data.write_bytes(bytes(range(256)) * 1024)
     app = start_app(registry={
         "SelectedPortFileName": "COM7",
         "LoadedFileFullName": windows_path(data),
@@ -53,7 +55,7 @@ def test_port_events_stop_a_file_send_and_report_the_entry(start_app, virtual_po
     # A new port while the job waits out its minute after the first pass:
     # the wait is cut short.
     send_file()
-    assert vp.read_exactly(1024, timeout=30) == data.read_bytes()
+    assert vp.read_exactly(len(data.read_bytes()), timeout=60) == data.read_bytes()
     iid = port_device("Serial Port (COM9)")
     app.devchange_port("arrival", "COM9")
     text = wait_job_end(1)

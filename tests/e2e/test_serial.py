@@ -411,8 +411,9 @@ def test_3000_bytes_at_once_arrive_whole_in_both_modes(listening):
     app.wait_text(MODE_BUTTON, lambda t: t == "数")
     every = bytes(i * 7 % 256 for i in range(3000))
     vp.write(every)
-    text = view(app, lambda t: len(t) >= 9000, what="9000 characters")
-    expected = "".join(f"{b:02X} " for b in every)
+    # Sixteen bytes to a line.
+    expected = "".join(f"{b:02X} " + ("\r\n" if i % 16 == 15 else "") for i, b in enumerate(every))
+    text = view(app, lambda t: len(t) >= len(expected), what=f"{len(expected)} characters")
     assert text == expected, f"{len(text)} characters, first difference at {first_difference(text, expected)}"
 
 

@@ -33,6 +33,14 @@ std::wstring Convert(const char* bytes, std::size_t n) {
 
 std::vector<uint8_t> Bytes(const std::string& s) { return std::vector<uint8_t>(s.begin(), s.end()); }
 
+// The hex view's text for bytes that start a line: 16 "XX " to a line.
+std::wstring HexLines(const std::vector<uint8_t>& data) {
+  std::wstring flat = FormatHexBytes(data.data(), data.size());
+  std::wstring out;
+  for (std::size_t at = 0; at < flat.size(); at += 48) out += flat.substr(at, 48) + (at + 48 <= flat.size() ? L"\n" : L"");
+  return out;
+}
+
 template <typename Pred>
 bool WaitFor(Pred done, int seconds = 20) {
   auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
@@ -106,7 +114,7 @@ TEST_F(Receiving, ReadsOnWhileTheViewTakesNothingAndKeepsEveryByteInOrder) {
   stop();
   // One request for the whole backlog, since nothing was taken meanwhile.
   EXPECT_EQ(wakes, 1);
-  EXPECT_EQ(pipeline.take(), FormatHexBytes(data.data(), data.size()));
+  EXPECT_EQ(pipeline.take(), HexLines(data));
 }
 
 TEST(ReceiveBound, TheReaderStopsAtTheBoundAndGoesOnOnceTheViewTakes) {
@@ -122,7 +130,7 @@ TEST(ReceiveBound, TheReaderStopsAtTheBoundAndGoesOnOnceTheViewTakes) {
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
   // Held back in the driver, not thrown away.
   EXPECT_LE(pipeline.heldBytes(), kLimit + ReceivePipeline::kReadBytes);
-  EXPECT_EQ(pipeline.heldUnits(), 3 * pipeline.heldBytes());
+  EXPECT_EQ(pipeline.heldUnits(), 3 * pipeline.heldBytes() + pipeline.heldBytes() / 16);
   EXPECT_GT(port.unread(), 0u);
   std::wstring shown;
   while (port.unread() > 0 || pipeline.heldUnits() > 0) {
@@ -132,7 +140,47 @@ TEST(ReceiveBound, TheReaderStopsAtTheBoundAndGoesOnOnceTheViewTakes) {
   running = 0;
   reader.join();
   shown += pipeline.take();
-  EXPECT_EQ(shown, FormatHexBytes(data.data(), data.size()));
+  EXPECT_EQ(shown, HexLines(data));
+}
+
+TEST_F(Receiving, HexLinesHoldSixteenBytesAcrossReadsAndStartAfterOtherText) {
+  ViewClock clock;
+  RecordingView view(clock);
+  ReceiveFeed feed(pipeline, view, clock);
+  hexMode = 1;
+  start();
+  std::vector<uint8_t> first(10, 0xAA), second(10, 0xBB);
+  port.deliver(first);
+  ASSERT_TRUE(WaitFor([&] { return pipeline.heldUnits() == 30; }));
+  port.deliver(second);
+  ASSERT_TRUE(WaitFor([&] { return port.unread() == 0 && pipeline.heldUnits() == 61; }));
+  feed.drain();
+  EXPECT_EQ(view.shown, L"AA AA AA AA AA AA AA AA AA AA BB BB BB BB BB BB \nBB BB BB BB ");
+
+  // The program's own text, straight in or queued behind received bytes,
+  // ends the line: the next bytes start one of their own.
+  view.shown.clear();
+  feed.append(L"\n[note]\n");
+  port.deliver(Bytes("\x01"));
+  ASSERT_TRUE(WaitFor([&] { return pipeline.heldUnits() == 3; }));
+  feed.append(L"[queued]\n");
+  port.deliver(std::vector<uint8_t>(17, 0x02));
+  ASSERT_TRUE(WaitFor([&] { return port.unread() == 0 && pipeline.heldUnits() == 3 + 9 + 52; }));
+  feed.drain();
+  EXPECT_EQ(view.shown, L"\n[note]\n01 [queued]\n" + HexLines(std::vector<uint8_t>(17, 0x02)));
+
+  // So does a clear, and text shown in text mode.
+  feed.clear();
+  port.deliver(Bytes("\x03\x04"));
+  ASSERT_TRUE(WaitFor([&] { return pipeline.heldUnits() == 6; }));
+  hexMode = 0;
+  port.deliver(Bytes("ab"));
+  ASSERT_TRUE(WaitFor([&] { return pipeline.heldUnits() == 8; }));
+  hexMode = 1;
+  port.deliver(std::vector<uint8_t>(16, 0x05));
+  ASSERT_TRUE(WaitFor([&] { return port.unread() == 0 && pipeline.heldUnits() == 8 + 49; }));
+  feed.drain();
+  EXPECT_EQ(view.shown, L"03 04 ab" + HexLines(std::vector<uint8_t>(16, 0x05)));
 }
 
 TEST_F(Receiving, AppendsFromTheUiThreadComeAfterWhatWasReceivedBeforeThem) {
