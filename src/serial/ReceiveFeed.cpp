@@ -4,11 +4,16 @@ namespace tv {
 
 void ReceiveFeed::drain() {
   const uint32_t start = clock_.nowMs();
+  uint32_t last = 0;
+  // Another insertion only when one more as long as the last still ends
+  // within kDrainMs, so the window is never away much longer than that.
   do {
+    const uint32_t before = clock_.nowMs();
     std::wstring text = pipeline_.take(kDrainUnits);
     if (text.empty()) return;
     view_.append(text);
-  } while (clock_.nowMs() - start < kDrainMs);
+    last = clock_.nowMs() - before;
+  } while (clock_.nowMs() - start + last <= kDrainMs);
 }
 
 void ReceiveFeed::append(const std::wstring& text) {

@@ -27,8 +27,8 @@ class ReceiveFeed {
   // costs at least in proportion to its length (under Wine far more), and
   // the window answers nothing meanwhile.
   static constexpr std::size_t kDrainUnits = 16 * 1024;
-  // A drain goes on with further insertions while it has taken less than
-  // this, so a fast view keeps up with a fast line.
+  // A drain goes on with further insertions while one more would end
+  // within this, so a fast view keeps up with a fast line.
   static constexpr uint32_t kDrainMs = 50;
 
   ReceiveFeed(ReceivePipeline& pipeline, TextView& view, Clock& clock)

@@ -209,7 +209,8 @@ TEST_F(Receiving, AppendsFromTheUiThreadComeAfterWhatWasReceivedBeforeThem) {
   feed.append(L"!");
   view.shown.clear();
   view.insertions = 0;
-  view.msPerInsertion = ReceiveFeed::kDrainMs * 2 / 3;
+  // Two fit; a third would end past the drain's time.
+  view.msPerInsertion = ReceiveFeed::kDrainMs / 2 - 1;
   feed.drain();
   EXPECT_EQ(view.insertions, 2);
   view.msPerInsertion = ReceiveFeed::kDrainMs * 2;
