@@ -22,10 +22,10 @@ class ReceivePipeline {
   static constexpr std::size_t kReadBytes = 1024;
   // Most received bytes held for a view that falls behind: 2 MiB, over a
   // minute of a 256000-baud line, at most 13 MiB of text (a byte is three
-  // UTF-16 units in hex view and a line end per 16, at most one as text). At the bound the
-  // reader stops reading until the view has taken some: the bytes wait in
-  // the driver, whose flow control, if any, then holds the device back.
-  // Nothing is ever thrown away.
+  // UTF-16 units in hex view plus a line end per 16, at most one as text).
+  // At the bound the reader stops reading until the view has taken some:
+  // the bytes wait in the driver, whose flow control, if any, then holds
+  // the device back. Nothing is ever thrown away.
   static constexpr std::size_t kHeldBytesLimit = std::size_t{2} << 20;
   // Hex bytes on one line of the view. A rich edit lays out a whole
   // paragraph again on each insertion into it (under Wine in time that

@@ -37,7 +37,10 @@ std::vector<uint8_t> Bytes(const std::string& s) { return std::vector<uint8_t>(s
 std::wstring HexLines(const std::vector<uint8_t>& data) {
   std::wstring flat = FormatHexBytes(data.data(), data.size());
   std::wstring out;
-  for (std::size_t at = 0; at < flat.size(); at += 48) out += flat.substr(at, 48) + (at + 48 <= flat.size() ? L"\n" : L"");
+  for (std::size_t at = 0; at < flat.size(); at += 48) {
+    out += flat.substr(at, 48);
+    if (at + 48 <= flat.size()) out += L'\n';
+  }
   return out;
 }
 
