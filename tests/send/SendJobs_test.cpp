@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "../support/FakeClock.h"
 #include "../support/FakePort.h"
 #include "app/Format.h"
 #include "send/BlockWriter.h"
@@ -12,14 +13,6 @@
 
 namespace tv {
 namespace {
-
-// Time stands still unless a job sleeps: the progress is then shown only
-// when a job must show it exactly.
-struct FakeClock final : Clock {
-  uint32_t nowMs() override { return now; }
-  void sleepMs(uint32_t ms) override { now += ms; }
-  uint32_t now = 0;
-};
 
 // Records the progress and, at every pause, the bytes out by then and the
 // progress last shown.
@@ -69,6 +62,8 @@ class Sending : public ::testing::Test {
  protected:
   SendContext context(std::size_t block) { return SendContext{port, clock, host, busy, mode, block}; }
   FakePort port;
+  // Time stands still unless a job sleeps: the progress is then shown only
+  // when a job must show it exactly.
   FakeClock clock;
   RecordingHost host{port};
   Flag busy{1};

@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "../support/FakeClock.h"
 #include "../support/FakePort.h"
 #include "send/HexCodec.h"
 #include "serial/ReceiveFeed.h"
@@ -54,17 +55,10 @@ bool WaitFor(Pred done, int seconds = 20) {
   return true;
 }
 
-// The UI thread's clock: it moves only while the view inserts.
-struct ViewClock final : Clock {
-  uint32_t nowMs() override { return now; }
-  void sleepMs(uint32_t ms) override { now += ms; }
-  uint32_t now = 0;
-};
-
 // The view as the UI thread sees it: every insertion recorded, each taking
-// msPerInsertion.
+// msPerInsertion of the UI thread's clock, which moves only then.
 struct RecordingView final : TextView {
-  explicit RecordingView(ViewClock& c) : clock(c) {}
+  explicit RecordingView(FakeClock& c) : clock(c) {}
   void append(const std::wstring& text) override {
     shown += text;
     ++insertions;
@@ -72,7 +66,7 @@ struct RecordingView final : TextView {
   }
   void replaceAll(const std::wstring& text) override { shown = text; }
   void clear() override { shown.clear(); }
-  ViewClock& clock;
+  FakeClock& clock;
   uint32_t msPerInsertion = 0;
   std::wstring shown;
   int insertions = 0;
@@ -147,7 +141,7 @@ TEST(ReceiveBound, TheReaderStopsAtTheBoundAndGoesOnOnceTheViewTakes) {
 }
 
 TEST_F(Receiving, HexLinesHoldSixteenBytesAcrossReadsAndStartAfterOtherText) {
-  ViewClock clock;
+  FakeClock clock;
   RecordingView view(clock);
   ReceiveFeed feed(pipeline, view, clock);
   hexMode = 1;
@@ -187,7 +181,7 @@ TEST_F(Receiving, HexLinesHoldSixteenBytesAcrossReadsAndStartAfterOtherText) {
 }
 
 TEST_F(Receiving, AppendsFromTheUiThreadComeAfterWhatWasReceivedBeforeThem) {
-  ViewClock clock;
+  FakeClock clock;
   RecordingView view(clock);
   ReceiveFeed feed(pipeline, view, clock);
   start();
