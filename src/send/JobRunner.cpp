@@ -29,7 +29,7 @@ class WindowJobHost final : public JobHost {
     HANDLE cancelled = cancelled_;
     const Flag& busy = busy_;
     WaitOutPause(
-        PauseMilliseconds(ParseDelayText(text.c_str())), [] { return timeGetTime(); },
+        PauseMilliseconds(ParseDelayText(text.c_str())), [] { return SystemClock().nowMs(); },
         [cancelled](uint32_t ms) { return WaitForSingleObject(cancelled, ms) == WAIT_OBJECT_0; },
         [&busy] { return busy != 0; });
   }
