@@ -49,16 +49,8 @@ void MainDialog::startOrCancelJob(JobKind job) {
   if (job == JobKind::Selection && app.selectAllFirst) return;
   if (job == JobKind::File && !file_.loaded) return;
 
-  Flag* idle = &app.fileSendIdle;
-  Flag* busy = &app.fileSendBusy;
-  switch (job) {
-    case JobKind::Text: idle = &app.textSendIdle; busy = &app.textSendBusy; break;
-    case JobKind::Hex: idle = &app.hexSendIdle; busy = &app.hexSendBusy; break;
-    case JobKind::Selection: idle = &app.selectionSendIdle; busy = &app.selectionSendBusy; break;
-    case JobKind::File: break;
-  }
-  if (!*idle) {
-    if (*busy) jobs_.cancel(job);
+  if (!jobs_.idle(job)) {
+    if (jobs_.busy(job)) jobs_.cancel(job);
     return;
   }
 

@@ -35,6 +35,10 @@ class JobRunner {
   bool startSelection(std::wstring text, bool asHex, std::size_t blockBytes);
   bool startFile(const LoadedFile& file, std::size_t blockBytes);
 
+  // Any thread: the job's own flags.
+  bool idle(JobKind job) { return *slot(job).idle != 0; }
+  bool busy(JobKind job) { return *slot(job).busy != 0; }
+
   // Any thread: the job stops before its next block and leaves its pause.
   void cancel(JobKind job);
   void cancelAll();
