@@ -26,7 +26,7 @@ def main():
     results = Path(sys.argv[1])
     codes = dict(a.split('=', 1) for a in sys.argv[2:])
     passed = failed = 0
-    expected = {'native': results / 'native', 'fuzz': results / 'fuzz.xml', 'windows': results / 'windows',
+    expected = {'layers': results / 'layers.xml', 'native': results / 'native', 'fuzz': results / 'fuzz.xml', 'windows': results / 'windows',
                 'package': results / 'package.xml', 'e2e': results / 'e2e.xml'}
     for name, where in expected.items():
         files = sorted(where.glob('*.xml')) if where.is_dir() else ([where] if where.exists() else [])

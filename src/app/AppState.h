@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <string>
 
-#include "app/Threading.h"
-#include "app/WinHandles.h"
+#include "base/Threading.h"
+#include "send/TimedSend.h"
 #include "serial/LineSettings.h"
 
 namespace tv {
@@ -25,21 +25,23 @@ class TitleParts {
   std::wstring compose(int32_t delayMode);
 
  private:
-  CriticalSection lock_;
+  Mutex lock_;
   std::wstring base_ = L"Tarn#Vik";
   std::wstring delayModeTag_;
   std::wstring progressText_;
   wchar_t spinnerChar_ = L' ';
 };
 
+// The send jobs' own flags live in the job runner.
 struct AppState {
   // Line-setting selections as menu command ids. UI thread only.
   LineSelection line;
   // Delay mode id. Written by the UI thread, read by jobs at every
   // decision point.
-  std::atomic<int32_t> delayMode{2100};
-  // Last value parsed from the delay box. UI thread only.
-  int32_t delayTimeMs = 0;
+  std::atomic<int32_t> delayMode{kDelayOff};
+  // The delay box's number, taken over at every change of the box.
+  // Written by the UI thread, read by jobs at every pause.
+  std::atomic<int32_t> delayTimeMs{0};
   // Pane under the last right-click, and whether it had no selection then.
   // UI thread only.
   int32_t menuTargetId = 0;
@@ -49,27 +51,12 @@ struct AppState {
 
   TitleParts title;
 
-  // Port and send job flags. The UI thread sets a job's busy flag and
-  // clears its idle flag before the job's thread starts; the job does the
-  // reverse at its end; other threads only ever clear a busy flag.
-  Flag portOpen{0};          // written by the UI thread only
-  Flag portOpenedBySend{0};  // written by the UI thread only
-  Flag textSendBusy{0};
-  Flag textSendIdle{1};
-  Flag hexSendBusy{0};
-  Flag hexSendIdle{1};
-  Flag selectionSendBusy{0};
-  Flag selectionSendIdle{1};
-  Flag fileSendBusy{0};
-  Flag fileSendIdle{1};
-  Flag numberReceive{0};      // written by the UI thread, read per chunk by the receive thread
-  Flag topMost{1};            // UI thread only
-
-  bool allSendsIdle() const {
-    return textSendIdle && hexSendIdle && selectionSendIdle && fileSendIdle;
-  }
+  // UI thread only.
+  bool portOpen = false;
+  bool portOpenedBySend = false;
+  bool topMost = true;
+  // Written by the UI thread, read per chunk by the receive thread.
+  Flag numberReceive{0};
 };
-
-AppState& App();
 
 }  // namespace tv

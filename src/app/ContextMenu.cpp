@@ -6,8 +6,8 @@
 #include "app/AppState.h"
 #include "app/MainDialog.h"
 #include "app/MenuModel.h"
+#include "app/SerialPort.h"
 #include "resources/resource.h"
-#include "serial/SerialPort.h"
 #include "settings/SettingsStore.h"
 #include "settings/StoredValues.h"
 
@@ -65,10 +65,10 @@ void MainDialog::onContextMenu(int x, int y) {
 
   MenuFacts facts;
   facts.targetId = app.menuTargetId;
-  facts.textSendBusy = app.textSendBusy;
-  facts.hexSendBusy = app.hexSendBusy;
-  facts.fileSendBusy = app.fileSendBusy;
-  facts.selectionSendBusy = app.selectionSendBusy;
+  facts.textSendBusy = jobs_.busy(JobKind::Text);
+  facts.hexSendBusy = jobs_.busy(JobKind::Hex);
+  facts.fileSendBusy = jobs_.busy(JobKind::File);
+  facts.selectionSendBusy = jobs_.busy(JobKind::Selection);
   facts.delayMode = app.delayMode;
   PortList& ports = Serial().ports;
   for (int i = 0; i < ports.count(); ++i) facts.ports.push_back(ports.entryAt(i));

@@ -3,8 +3,8 @@
 // talking to a port that is gone.
 #include "app/AppState.h"
 #include "app/MainDialog.h"
+#include "app/SerialPort.h"
 #include "diagnostics/Reports.h"
-#include "serial/SerialPort.h"
 
 namespace tv {
 

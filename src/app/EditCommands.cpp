@@ -4,8 +4,8 @@
 
 #include "app/AppState.h"
 #include "app/MainDialog.h"
+#include "base/RichEdit.h"
 #include "resources/resource.h"
-#include "serial/RichEditText.h"
 
 namespace tv {
 namespace {
@@ -42,7 +42,7 @@ void MainDialog::onTopMostCommand(HWND control) {
 
 void MainDialog::onTopMost() {
   AppState& app = App();
-  app.topMost = app.topMost ? 0 : 1;
+  app.topMost = !app.topMost;
   saveSetting(SettingId::TopMost);
   refreshStatus();
 }

@@ -40,7 +40,7 @@ LRESULT MainDialog::onNotify(const NMHDR* header) {
 
 void MainDialog::loadDroppedFile(HDROP drop) {
   // The loaded path must not change under a running file send.
-  if (!LoadDroppedFile(drop, App().fileSendIdle != 0, file_)) return;
+  if (!LoadDroppedFile(drop, jobs_.idle(JobKind::File), file_)) return;
   reportLoadedFile();
   saveSetting(SettingId::LoadedFile);
 }

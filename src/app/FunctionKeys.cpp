@@ -1,15 +1,17 @@
 // The function keys, acting on release: help, test texts, reports, clearing
 // the views and the stored settings.
 #include <cstdlib>
-#include <vector>
+#include <cwchar>
+#include <string>
 
 #include "app/AppState.h"
 #include "app/MainDialog.h"
+#include "app/SerialPort.h"
+#include "base/CodePage.h"
+#include "base/HexCodec.h"
+#include "base/RichEdit.h"
 #include "diagnostics/Reports.h"
 #include "diagnostics/Texts.h"
-#include "send/HexCodec.h"
-#include "serial/RichEditText.h"
-#include "serial/SerialPort.h"
 
 namespace tv {
 namespace {
@@ -19,20 +21,15 @@ bool g_nextTestTextMixed = true;
 
 // The text's bytes in the ANSI code page, as hex pairs.
 std::wstring AnsiHex(const wchar_t* text) {
-  int size = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
-  if (size <= 1) return std::wstring();
-  std::vector<char> bytes(static_cast<std::size_t>(size));
-  WideCharToMultiByte(CP_ACP, 0, text, -1, bytes.data(), size, nullptr, nullptr);
-  // The terminating zero is converted but not shown.
-  return FormatHexBytes(reinterpret_cast<const uint8_t*>(bytes.data()), static_cast<std::size_t>(size - 1));
+  std::string bytes = WideToAnsi(text, wcslen(text));
+  return FormatHexBytes(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
 }
 
 }  // namespace
 
 void MainDialog::onFunctionKey(unsigned key) {
-  AppState& app = App();
-  bool panesFree = app.textSendIdle && app.hexSendIdle && app.selectionSendIdle;
-  bool allFree = panesFree && app.fileSendIdle;
+  bool panesFree = jobs_.idle(JobKind::Text) && jobs_.idle(JobKind::Hex) && jobs_.idle(JobKind::Selection);
+  bool allFree = panesFree && jobs_.idle(JobKind::File);
   switch (key) {
     case VK_F1:
       feed_.replaceAll(HelpText());
@@ -42,6 +39,8 @@ void MainDialog::onFunctionKey(unsigned key) {
         const wchar_t* text = TestTexts()[static_cast<std::size_t>(std::rand()) % kTestTextCount];
         PutText(textPane_, text, kReplaceAll);
         PutText(hexPane_, AnsiHex(text), kReplaceAll);
+        // Written again on purpose, as F2 always has: the text pane is the
+        // last one written, so it is the one left showing its first line.
         PutText(textPane_, text, kReplaceAll);
       }
       break;

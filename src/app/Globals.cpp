@@ -1,8 +1,10 @@
 // The objects with static lifetime, in the order they must be built: the
 // state record, the settings store, then the port (whose list is scanned
 // before the main window exists).
+#include "app/Globals.h"
+
 #include "app/AppState.h"
-#include "serial/SerialPort.h"
+#include "app/SerialPort.h"
 #include "settings/SettingsStore.h"
 
 namespace tv {

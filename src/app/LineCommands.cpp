@@ -1,8 +1,8 @@
 // Choosing a line setting or a port from the menus (or with Alt+C).
 #include "app/AppState.h"
 #include "app/MainDialog.h"
+#include "app/SerialPort.h"
 #include "resources/resource.h"
-#include "serial/SerialPort.h"
 
 namespace tv {
 

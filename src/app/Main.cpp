@@ -6,7 +6,7 @@
 #include <string>
 
 #include "app/MainDialog.h"
-#include "app/WinHandles.h"
+#include "base/WinHandles.h"
 
 namespace {
 

@@ -7,18 +7,15 @@
 #include <ctime>
 
 #include "app/AppState.h"
+#include "app/QuickSlots.h"
+#include "app/SerialPort.h"
+#include "base/RichEdit.h"
 #include "diagnostics/Reports.h"
 #include "resources/resource.h"
 #include "send/TimedSend.h"
-#include "serial/RichEditText.h"
-#include "serial/SerialPort.h"
-#include "settings/QuickSlots.h"
 
 namespace tv {
 namespace {
-
-constexpr UINT_PTR kSpinnerTimer = 1;  // set by the status refresh while the port is open
-constexpr UINT_PTR kReceiveTimer = 2;  // received text waits for the view
 
 // The title's activity character cycles through these while the port is open.
 const wchar_t kSpinner[] = L"-\\|/";
@@ -54,13 +51,12 @@ int CALLBACK FontFound(const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM found)
 }
 
 bool FontInstalled(const wchar_t* face) {
-  HDC dc = GetDC(nullptr);
+  WindowDC screen(nullptr);
   LOGFONTW lf{};
   lf.lfCharSet = DEFAULT_CHARSET;
   lstrcpynW(lf.lfFaceName, face, LF_FACESIZE);
   bool found = false;
-  EnumFontFamiliesExW(dc, &lf, FontFound, reinterpret_cast<LPARAM>(&found), 0);
-  ReleaseDC(nullptr, dc);
+  EnumFontFamiliesExW(screen.get(), &lf, FontFound, reinterpret_cast<LPARAM>(&found), 0);
   return found;
 }
 
@@ -95,7 +91,8 @@ void SetDefaultFormat(HWND view, const wchar_t* face, bool bold) {
 }  // namespace
 
 MainDialog::MainDialog()
-    : receiver_(Serial().channel, bridge_),
+    : receiver_(
+          Serial().channel, [this] { return bridge_.postReceived(); }, [this] { bridge_.postReaderEnded(); }),
       feed_(receiver_.pipeline(), receiveText_, SystemClock()),
       jobs_(App(), bridge_, Serial().channel),
       sizeCursor_(LoadCursorW(nullptr, IDC_SIZENS)) {}
@@ -218,7 +215,7 @@ bool MainDialog::routeCommand(WORD code, WORD id, HWND control) {
   } else if (id == ID_SEND_FILE) {
     startOrCancelJob(JobKind::File);
   } else if (id == IDC_DELAY_BOX) {
-    if (code == EN_UPDATE) onDelayBoxUpdate();
+    if (code == EN_UPDATE || code == EN_CHANGE) onDelayBoxUpdate();
   } else if (KindOfCommand(id) != LineSettingKind::None) {
     onLineSettingCommand(id);
   } else if (id >= ID_PORT_FIRST && id < ID_PORT_FIRST + portCount_) {
@@ -269,7 +266,7 @@ void MainDialog::initViews() {
   textPane_ = GetDlgItem(hwnd_, IDC_TEXT_PANE);
   statusView_ = GetDlgItem(hwnd_, IDC_STATUS_VIEW);
   delayBox_ = GetDlgItem(hwnd_, IDC_DELAY_BOX);
-  jobs_.attach(hexPane_, delayBox_, feed_);
+  jobs_.attach(hexPane_, feed_);
 
   hookDropTargets();
   hookTopMostButton();
@@ -280,11 +277,13 @@ void MainDialog::initViews() {
   for (HWND view : {textPane_, receiveText_.hwnd(), hexPane_})
     SendMessageW(view, EM_EXLIMITTEXT, 0, 0x7FFFFFFF);
 
-  SetWindowTextW(delayBox_, Format(L"%d", {app.delayTimeMs}).c_str());
-  // Without ENM_UPDATE a rich edit on Windows never reports edits, and the
-  // typed delay would never be taken over or stored. Set after the first
-  // text, which needs no storing.
-  SendMessageW(delayBox_, EM_SETEVENTMASK, 0, ENM_UPDATE);
+  SetWindowTextW(delayBox_, Format(L"%d", {app.delayTimeMs.load()}).c_str());
+  // Without these a rich edit on Windows reports no edits, and the typed
+  // delay would never reach the jobs or the settings. EN_UPDATE comes only
+  // with a redraw; EN_CHANGE also comes for edits while the box is not
+  // drawn (a paste from the menu). Set after the first text, which needs no
+  // storing.
+  SendMessageW(delayBox_, EM_SETEVENTMASK, 0, ENM_UPDATE | ENM_CHANGE);
   refreshStatus();
   feed_.append(PortListReport(Serial().ports));
   portCount_ = Serial().ports.count();
@@ -336,8 +335,8 @@ void MainDialog::onJobEnded(JobKind) {
   AppState& app = App();
   // Close the port the job opened, unless another job has taken it over
   // in the meantime (that one closes it when it ends).
-  if (app.portOpenedBySend && app.allSendsIdle()) {
-    app.portOpenedBySend = 0;
+  if (app.portOpenedBySend && jobs_.allIdle()) {
+    app.portOpenedBySend = false;
     // Closed meanwhile (a removal, a failure): a toggle would open it again.
     if (app.portOpen) togglePort();
   }

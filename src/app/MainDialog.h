@@ -11,19 +11,22 @@
 #include <string>
 
 #include "app/AppState.h"
+#include "app/Globals.h"
+#include "app/JobRunner.h"
 #include "app/PaneSplitter.h"
 #include "app/ResizeManager.h"
+#include "app/RichEditView.h"
+#include "app/Settings.h"
 #include "app/UiBridge.h"
-#include "app/WinHandles.h"
-#include "send/JobRunner.h"
+#include "base/WinHandles.h"
 #include "send/LoadedFile.h"
 #include "serial/ReceiveFeed.h"
 #include "serial/ReceiveWorker.h"
-#include "serial/RichEditText.h"
-#include "settings/Settings.h"
 
 namespace tv {
 
+// Its handlers are spread over the files of src/app by what they handle;
+// each section below names its file.
 class MainDialog {
  public:
   MainDialog();
@@ -31,29 +34,30 @@ class MainDialog {
   MainDialog(const MainDialog&) = delete;
   MainDialog& operator=(const MainDialog&) = delete;
 
+  // ---- MainDialog.cpp
   // Creates the window from template 129; WM_INITDIALOG runs inside.
   HWND create(HINSTANCE instance);
   HWND hwnd() const { return hwnd_; }
-
-  // The message loop's pre-translation filter: true when the message is
-  // consumed.
-  bool preTranslate(MSG& msg);
-
   // After the message loop: stop the workers and let go of the port, so
   // nothing still runs while static objects are destroyed.
   void shutdown();
 
-  // ---- port control (UI thread)
+  // ---- MessageFilter.cpp
+  // The message loop's pre-translation filter: true when the message is
+  // consumed.
+  bool preTranslate(MSG& msg);
+
+  // ---- PortControl.cpp (UI thread)
   void togglePort();
   void reopenPort();
   void stopAllJobs();
   void startOrCancelJob(JobKind job);
 
-  // ---- status and title (UI thread)
+  // ---- StatusLine.cpp, Title.cpp (UI thread)
   void refreshStatus();
   void rebuildTitle();
 
-  // ---- files (UI thread)
+  // ---- FileDrops.cpp (UI thread)
   // Loads the first dropped file (a shortcut's target); releases the drop.
   void loadDroppedFile(HDROP drop);
 
@@ -63,28 +67,35 @@ class MainDialog {
   HWND textPane() const { return textPane_; }
   HWND statusView() const { return statusView_; }
   HWND delayBox() const { return delayBox_; }
+  // The send jobs, to ask whether one runs.
+  JobRunner& jobs() { return jobs_; }
 
  private:
+  // Turns the title's activity character; set by the status refresh while
+  // the port is open.
+  static constexpr UINT_PTR kSpinnerTimer = 1;
+  static constexpr UINT kSpinnerMs = 200;
+  // Received text waits for the view.
+  static constexpr UINT_PTR kReceiveTimer = 2;
   // Set on a device-tree change, so a burst of them costs one scan.
   static constexpr UINT_PTR kRescanTimer = 3;
   static constexpr UINT kRescanDelayMs = 500;
 
+  // ---- MainDialog.cpp: the message map and the window's life.
   static INT_PTR CALLBACK DialogProc(HWND, UINT, WPARAM, LPARAM);
   INT_PTR handleMessage(UINT msg, WPARAM wp, LPARAM lp);
   // The routing table for WM_COMMAND; false when no row matched.
   bool routeCommand(WORD code, WORD id, HWND control);
-
   BOOL onInitDialog();
-  void restoreSettings();
   void initViews();
   void applyHexPaneFormat();
   void close();
   void onTimer(UINT_PTR id);
   void onActivateApp(bool active);
-  LRESULT onDeviceChange(WPARAM event, LPARAM record);
-  LRESULT onNotify(const NMHDR* header);
-  void onContextMenu(int x, int y);
   void onJobEnded(JobKind job);
+
+  // ---- DeviceEvents.cpp
+  LRESULT onDeviceChange(WPARAM event, LPARAM record);
   // A port came or went: every transfer stops and the list is read again.
   void onPortChange(const std::wstring& name, bool arrived);
   // The open port failed hard: stopped, closed and shown closed.
@@ -94,15 +105,20 @@ class MainDialog {
   // it is handled as removed.
   void onDevicesChanged();
 
-  // Keyboard and mouse, seen by the pre-translation filter.
+  // ---- ContextMenu.cpp
+  void onContextMenu(int x, int y);
+
+  // ---- MessageFilter.cpp: keyboard and mouse, seen by the filter.
   bool onKeyDown(MSG& msg);
   void onAltCommand(unsigned key);
   void insertHexBlankIfNeeded();
   bool filterChar(MSG& msg);
   void onSplitterMouse(UINT message);
+
+  // ---- FunctionKeys.cpp
   void onFunctionKey(unsigned key);
 
-  // Buttons and edit commands.
+  // ---- EditCommands.cpp: buttons and edit commands.
   void onTopMost();
   void onTopMostCommand(HWND control);
   void hookTopMostButton();
@@ -113,17 +129,21 @@ class MainDialog {
   // The menu target's selection, for the selection job.
   std::wstring selectedText() const;
 
-  // Line settings and ports.
+  // ---- LineCommands.cpp: line settings and ports.
   void onLineSettingCommand(int id);
   void onPortCommand(int id);
+
+  // ---- Title.cpp: the delay mode and the delay box.
   void onDelayModeCommand(int id);
   void onDelayBoxUpdate();
 
-  // Files.
+  // ---- FileDrops.cpp
+  LRESULT onNotify(const NMHDR* header);
   void loadFileByDialog();
   void hookDropTargets();
   void reportLoadedFile();
 
+  // ---- Settings.cpp
   void saveSetting(SettingId id) { SaveSetting(id, App(), file_); }
 
   HWND hwnd_ = nullptr;

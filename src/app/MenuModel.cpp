@@ -1,5 +1,6 @@
 #include "app/MenuModel.h"
 
+#include "send/TimedSend.h"
 #include "settings/StoredValues.h"
 
 namespace tv {
@@ -84,10 +85,10 @@ Menu LineMenuTemplate() {
 
 Menu DelayMenuTemplate() {
   return {
-      MenuItem::Command(2100, L"禁用定时"),
-      MenuItem::Command(2101, L"循环全部"),
-      MenuItem::Command(2102, L"循环行间"),
-      MenuItem::Command(2103, L"单次行间"),
+      MenuItem::Command(kDelayOff, L"禁用定时"),
+      MenuItem::Command(kDelayLoopAll, L"循环全部"),
+      MenuItem::Command(kDelayLoopLines, L"循环行间"),
+      MenuItem::Command(kDelayOnceLines, L"单次行间"),
   };
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "send/TimedSend.h"
 #include "serial/LineSettings.h"
 
 namespace tv {
@@ -63,7 +64,7 @@ struct MenuFacts {
   bool hexSendBusy = false;
   bool fileSendBusy = false;
   bool selectionSendBusy = false;
-  int delayMode = 2100;
+  int delayMode = kDelayOff;
   std::vector<std::wstring> ports;  // list entries, in list order
   int currentPort = -1;             // index of the chosen port, -1 when not listed
   LineSelection line;

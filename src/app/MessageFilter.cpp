@@ -74,8 +74,8 @@ void MainDialog::insertHexBlankIfNeeded() {
 }
 
 void MainDialog::onAltCommand(unsigned key) {
-  AppState& app = App();
-  bool text = app.textSendIdle, hex = app.hexSendIdle, sel = app.selectionSendIdle, file = app.fileSendIdle;
+  bool text = jobs_.idle(JobKind::Text), hex = jobs_.idle(JobKind::Hex), sel = jobs_.idle(JobKind::Selection),
+       file = jobs_.idle(JobKind::File);
   switch (key) {
     case 'A':
       if (sel && hex && file) startOrCancelJob(JobKind::Text);

@@ -1,6 +1,7 @@
 #include "app/PaneSplitter.h"
 
 #include "app/ChildRect.h"
+#include "base/WinHandles.h"
 
 namespace tv {
 namespace {
@@ -15,10 +16,8 @@ int WindowDpi(HWND window) {
     UINT dpi = forWindow(window);
     if (dpi != 0) return static_cast<int>(dpi);
   }
-  HDC dc = GetDC(window);
-  int dpi = GetDeviceCaps(dc, LOGPIXELSY);
-  ReleaseDC(window, dc);
-  return dpi;
+  WindowDC dc(window);
+  return GetDeviceCaps(dc.get(), LOGPIXELSY);
 }
 
 }  // namespace

@@ -1,8 +1,8 @@
 // Opening and closing the port, and starting and stopping the workers.
 #include "app/AppState.h"
 #include "app/MainDialog.h"
+#include "app/SerialPort.h"
 #include "send/BlockWriter.h"
-#include "serial/SerialPort.h"
 
 namespace tv {
 

@@ -6,9 +6,9 @@
 
 #include "app/AppState.h"
 #include "app/MainDialog.h"
+#include "app/SerialPort.h"
+#include "base/RichEdit.h"
 #include "resources/resource.h"
-#include "serial/RichEditText.h"
-#include "serial/SerialPort.h"
 #include "serial/StatusText.h"
 
 namespace tv {
@@ -39,17 +39,18 @@ void MainDialog::refreshStatus() {
 
   if (app.portOpen) {
     SetDlgItemTextW(hwnd_, IDC_PORT_BUTTON, L"关");
-    SetTimer(hwnd_, 1, 200, nullptr);
+    SetTimer(hwnd_, kSpinnerTimer, kSpinnerMs, nullptr);
   } else {
     SetDlgItemTextW(hwnd_, IDC_PORT_BUTTON, L"开");
-    KillTimer(hwnd_, 1);
+    KillTimer(hwnd_, kSpinnerTimer);
     app.title.setSpinner(L' ');
     rebuildTitle();
   }
 
   SetDlgItemTextW(hwnd_, IDC_RECEIVE_MODE, app.numberReceive ? L"数" : L"文");
 
-  bool text = app.textSendBusy, hex = app.hexSendBusy, sel = app.selectionSendBusy, file = app.fileSendBusy;
+  bool text = jobs_.busy(JobKind::Text), hex = jobs_.busy(JobKind::Hex), sel = jobs_.busy(JobKind::Selection),
+       file = jobs_.busy(JobKind::File);
   bool bySend = app.portOpenedBySend;
   SetDlgItemTextW(hwnd_, IDC_HEX_SEND, hex ? L"取消发送" : L"HEX发送");
   EnableWindow(hexPane_, hex ? FALSE : TRUE);
@@ -59,8 +60,8 @@ void MainDialog::refreshStatus() {
   Enable(hwnd_, IDC_PORT_BUTTON, !(bySend || text || hex || file || sel));
   // A cancelled job is not busy but may still have a write pending: another
   // job starts only once it has ended, as with the Alt keys.
-  bool hexIdle = app.hexSendIdle, textIdle = app.textSendIdle;
-  bool othersIdle = app.fileSendIdle && app.selectionSendIdle;
+  bool hexIdle = jobs_.idle(JobKind::Hex), textIdle = jobs_.idle(JobKind::Text);
+  bool othersIdle = jobs_.idle(JobKind::File) && jobs_.idle(JobKind::Selection);
   Enable(hwnd_, IDC_TEXT_SEND, hexIdle && othersIdle);
   Enable(hwnd_, IDC_HEX_SEND, textIdle && othersIdle);
   Enable(hwnd_, IDC_CLEAR_RECEIVE, !(bySend || hex || text));

@@ -1,28 +1,28 @@
 // The window title, the delay mode commands and the delay box.
 #include "app/AppState.h"
 #include "app/MainDialog.h"
+#include "base/RichEdit.h"
 #include "send/TimedSend.h"
-#include "serial/RichEditText.h"
 
 namespace tv {
 
 void TitleParts::setBase(const std::wstring& base) {
-  LockGuard<CriticalSection> hold(lock_);
+  MutexLock hold(lock_);
   base_ = base;
 }
 
 void TitleParts::setSpinner(wchar_t spinner) {
-  LockGuard<CriticalSection> hold(lock_);
+  MutexLock hold(lock_);
   spinnerChar_ = spinner;
 }
 
 void TitleParts::setProgress(const std::wstring& progress) {
-  LockGuard<CriticalSection> hold(lock_);
+  MutexLock hold(lock_);
   progressText_ = progress;
 }
 
 std::wstring TitleParts::compose(int32_t delayMode) {
-  LockGuard<CriticalSection> hold(lock_);
+  MutexLock hold(lock_);
   if (const wchar_t* tag = DelayModeTag(delayMode)) delayModeTag_ = tag;
   return ComposeTitle(base_, delayModeTag_, progressText_, spinnerChar_);
 }
@@ -39,9 +39,10 @@ void MainDialog::onDelayModeCommand(int id) {
 }
 
 void MainDialog::onDelayBoxUpdate() {
-  // The box reports every repaint as an update, not only edits: a number
-  // that did not change is not written again (and a first start leaves the
-  // key empty).
+  // The box reports every repaint as an update, not only edits, and an
+  // edit as a change too: a number that did not change is not written
+  // again (and a first start leaves the key empty). Jobs read the number
+  // at every pause.
   int32_t typed = ParseDelayText(GetRichText(delayBox_).c_str());
   if (typed == App().delayTimeMs) return;
   App().delayTimeMs = typed;

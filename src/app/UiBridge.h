@@ -10,13 +10,11 @@
 
 namespace tv {
 
-enum class JobKind : int { Text = 0, Hex = 1, Selection = 2, File = 3 };
-
 class UiBridge {
  public:
   static constexpr UINT kCallMessage = WM_APP + 1;      // wParam: cookie, lParam: std::function<void()>*
   static constexpr UINT kTitleMessage = WM_APP + 2;     // rebuild the title
-  static constexpr UINT kJobEndedMessage = WM_APP + 3;  // wParam: JobKind
+  static constexpr UINT kJobEndedMessage = WM_APP + 3;  // wParam: which job
   static constexpr UINT kReceivedMessage = WM_APP + 4;  // received text waits for the view
   static constexpr UINT kReaderEndedMessage = WM_APP + 5;  // the receive thread has let go of the port
   static constexpr UINT kPortLostMessage = WM_APP + 6;     // the open port failed hard
@@ -45,7 +43,7 @@ class UiBridge {
   // Tells the UI thread a send job has ended (it may close the port the
   // job opened). Posted, so it is never handled inside another handler's
   // wait.
-  void postJobEnded(JobKind job) const { post(kJobEndedMessage, static_cast<WPARAM>(job)); }
+  void postJobEnded(WPARAM job) const { post(kJobEndedMessage, job); }
 
   // Tells the UI thread received text waits for the view; never waits.
   // False when the message could not be posted.

@@ -17,8 +17,8 @@
 #include <map>
 #include <string>
 
-#include "bridge/Broadcast.h"
 #include "bridge/BridgeRequest.h"
+#include "bridge/Broadcast.h"
 #include "bridge/RootDevices.h"
 
 namespace {

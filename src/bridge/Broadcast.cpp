@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <vector>
 
-#include "diagnostics/DeviceText.h"
+#include "base/PortRecord.h"
 
 namespace tv {
 namespace {

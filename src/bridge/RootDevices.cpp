@@ -5,7 +5,8 @@
 #include <cwchar>
 #include <vector>
 
-#include "app/DeviceSetup.h"
+#include "base/DeviceSetup.h"
+#include "base/WinHandles.h"
 
 namespace tv {
 namespace {
@@ -19,11 +20,10 @@ DWORD LastErrorOr(DWORD fallback) {
 }
 
 DWORD SetPortName(HDEVINFO set, SP_DEVINFO_DATA* device, const std::wstring& portName) {
-  HKEY key = SetupDiCreateDevRegKeyW(set, device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, nullptr, nullptr);
-  if (key == INVALID_HANDLE_VALUE) return LastErrorOr(ERROR_INVALID_DATA);
-  LONG r = RegSetValueExW(key, L"PortName", 0, REG_SZ, reinterpret_cast<const BYTE*>(portName.c_str()),
+  UniqueKey key(SetupDiCreateDevRegKeyW(set, device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, nullptr, nullptr));
+  if (!key) return LastErrorOr(ERROR_INVALID_DATA);
+  LONG r = RegSetValueExW(key.get(), L"PortName", 0, REG_SZ, reinterpret_cast<const BYTE*>(portName.c_str()),
                           static_cast<DWORD>((portName.size() + 1) * sizeof(wchar_t)));
-  RegCloseKey(key);
   return static_cast<DWORD>(r);
 }
 

@@ -6,10 +6,11 @@
 #include <cstddef>
 #include <string>
 
-#include "app/Format.h"
+#include "base/ByteSize.h"
+#include "base/Format.h"
+#include "base/PortRecord.h"
 #include "diagnostics/DeviceText.h"
 #include "diagnostics/Reports.h"
-#include "send/ByteSize.h"
 
 namespace tv {
 namespace {

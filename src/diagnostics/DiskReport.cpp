@@ -5,11 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "app/DeviceSetup.h"
-#include "app/Format.h"
+#include "base/ByteSize.h"
+#include "base/DeviceSetup.h"
+#include "base/Format.h"
+#include "base/WinHandles.h"
 #include "diagnostics/DeviceText.h"
 #include "diagnostics/Reports.h"
-#include "send/ByteSize.h"
 
 namespace tv {
 namespace {
@@ -99,16 +100,15 @@ std::wstring DiskReport() {
   ListDiskDrives(view);
 
   wchar_t volume[260] = {};
-  HANDLE find = FindFirstVolumeW(volume, 260);
-  if (find == INVALID_HANDLE_VALUE) return view;
+  VolumeSearch search(volume, 260);
+  if (!search.valid()) return view;
   Add(view, L"...................分区列表................\n", {});
   for (;;) {
     ReportVolume(view, volume);
-    if (!FindNextVolumeW(find, volume, 260)) break;
+    if (!search.next(volume, 260)) break;
     view += L"\n";
   }
   view += L"...........................................\n";
-  FindVolumeClose(find);
   return view;
 }
 

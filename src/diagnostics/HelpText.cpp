@@ -1,7 +1,7 @@
 #include "diagnostics/Texts.h"
 
 #include "TarnVikVersion.h"
-#include "app/Format.h"
+#include "base/Format.h"
 
 namespace tv {
 

@@ -1,5 +1,5 @@
 // The port list as the receive view shows it at start and on F4.
-#include "app/Format.h"
+#include "base/Format.h"
 #include "diagnostics/Reports.h"
 
 namespace tv {

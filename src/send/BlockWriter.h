@@ -9,7 +9,7 @@
 #include <functional>
 #include <vector>
 
-#include "app/Threading.h"
+#include "base/Threading.h"
 #include "serial/LineSettings.h"
 #include "serial/Port.h"
 

@@ -7,11 +7,11 @@
 
 #include <vector>
 
-#include "app/Format.h"
-#include "app/WinHandles.h"
-#include "send/ByteSize.h"
+#include "base/ByteSize.h"
+#include "base/Format.h"
+#include "base/WinHandles.h"
 #include "send/FileReport.h"
-#include "send/JobInputs.h"
+#include "send/FileSource.h"
 
 namespace tv {
 namespace {
@@ -25,24 +25,17 @@ bool IsExistingFile(const std::wstring& path) {
 
 // A shortcut is replaced by its target; anything else is used unchanged.
 std::wstring ResolveShortcut(const std::wstring& path) {
-  HRESULT init = CoInitialize(nullptr);
-  if (init != S_OK && init != S_FALSE) return path;
-  std::wstring result = path;
-  IShellLinkW* link = nullptr;
-  if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                                 reinterpret_cast<void**>(&link)))) {
-    IPersistFile* file = nullptr;
-    if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
-      if (SUCCEEDED(file->Load(path.c_str(), STGM_READ))) {
-        wchar_t target[MAX_PATH] = {};
-        if (link->GetPath(target, MAX_PATH, nullptr, 0) == S_OK) result = target;
-      }
-      file->Release();
-    }
-    link->Release();
-  }
-  CoUninitialize();
-  return result;
+  ComApartment com;
+  if (!com.ok()) return path;
+  ComPtr<IShellLinkW> link;
+  if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, link.put())))
+    return path;
+  ComPtr<IPersistFile> file;
+  if (FAILED(link->QueryInterface(IID_IPersistFile, file.put()))) return path;
+  if (FAILED(file->Load(path.c_str(), STGM_READ))) return path;
+  wchar_t target[MAX_PATH] = {};
+  if (link->GetPath(target, MAX_PATH, nullptr, 0) != S_OK) return path;
+  return target;
 }
 
 }  // namespace

@@ -2,9 +2,9 @@
 
 #include <functional>
 
-#include "app/Format.h"
+#include "base/Format.h"
+#include "base/HexCodec.h"
 #include "send/BlockWriter.h"
-#include "send/HexCodec.h"
 #include "send/TextLines.h"
 #include "send/TimedSend.h"
 

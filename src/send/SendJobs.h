@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/Threading.h"
+#include "base/Threading.h"
 #include "serial/Port.h"
 
 namespace tv {

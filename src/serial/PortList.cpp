@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "app/DeviceSetup.h"
+#include "base/DeviceSetup.h"
 
 namespace tv {
 namespace {

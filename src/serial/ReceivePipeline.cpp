@@ -3,7 +3,7 @@
 #include <utility>
 #include <vector>
 
-#include "send/HexCodec.h"
+#include "base/HexCodec.h"
 
 namespace tv {
 

@@ -10,7 +10,7 @@
 #include <functional>
 #include <string>
 
-#include "app/Threading.h"
+#include "base/Threading.h"
 #include "serial/Port.h"
 #include "serial/ReceiveDecoder.h"
 

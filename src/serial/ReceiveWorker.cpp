@@ -1,26 +1,13 @@
 #include "serial/ReceiveWorker.h"
 
-#include <string>
+#include <utility>
+
+#include "base/CodePage.h"
 
 namespace tv {
-namespace {
 
-bool IsAnsiLeadByte(uint8_t b) { return IsDBCSLeadByte(b) != FALSE; }
-
-std::wstring AnsiToWide(const char* bytes, std::size_t n) {
-  int units = MultiByteToWideChar(CP_ACP, 0, bytes, static_cast<int>(n), nullptr, 0);
-  if (units <= 0) return std::wstring();
-  std::wstring out(static_cast<std::size_t>(units), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, bytes, static_cast<int>(n), &out[0], units);
-  return out;
-}
-
-}  // namespace
-
-ReceiveWorker::ReceiveWorker(Port& port, UiBridge& bridge)
-    : port_(port),
-      bridge_(bridge),
-      pipeline_(IsAnsiLeadByte, AnsiToWide, [&bridge] { return bridge.postReceived(); }) {}
+ReceiveWorker::ReceiveWorker(Port& port, Wake wake, Ended ended)
+    : port_(port), ended_(std::move(ended)), pipeline_(IsAnsiLeadByte, AnsiToWide, std::move(wake)) {}
 
 void ReceiveWorker::start(const Flag& hexMode) {
   if (reading_) {
@@ -36,7 +23,7 @@ void ReceiveWorker::start(const Flag& hexMode) {
   bool started = thread_.start([this, &hexMode] {
     pipeline_.run(port_, SystemClock(), running_, hexMode);
     reading_ = 0;
-    bridge_.postReaderEnded();
+    ended_();
   });
   if (!started) {
     running_ = 0;

@@ -1,12 +1,12 @@
-// The reader thread that feeds the receive pipeline from the port, and the
-// code page conversion it uses.
+// The reader thread that feeds the receive pipeline from the port.
 #pragma once
 
 #include <windows.h>
 
-#include "app/Threading.h"
-#include "app/UiBridge.h"
-#include "app/WorkerThread.h"
+#include <functional>
+
+#include "base/Threading.h"
+#include "base/WorkerThread.h"
 #include "serial/Port.h"
 #include "serial/ReceivePipeline.h"
 
@@ -14,9 +14,13 @@ namespace tv {
 
 class ReceiveWorker {
  public:
-  // Received text and the reader's end are announced to the UI thread
-  // through the bridge.
-  ReceiveWorker(Port& port, UiBridge& bridge);
+  // Reader thread, never waiting: wake tells the owner received text waits
+  // for the view (false when it could not be told); ended, that a reader
+  // has let go of the port after its last pass.
+  using Wake = std::function<bool()>;
+  using Ended = std::function<void()>;
+
+  ReceiveWorker(Port& port, Wake wake, Ended ended);
 
   ReceivePipeline& pipeline() { return pipeline_; }
 
@@ -31,14 +35,14 @@ class ReceiveWorker {
   // dropped.
   void stop();
   // UI thread, when a reader's end is announced (and now and then in case
-  // that announcement could not be posted): makes a kept start.
+  // that announcement could not be made): makes a kept start.
   void onReaderEnded();
   // UI thread, at exit: true when the reader has ended within ms.
   bool wait(DWORD ms) { return thread_.wait(ms); }
 
  private:
   Port& port_;
-  UiBridge& bridge_;
+  Ended ended_;
   ReceivePipeline pipeline_;
   Flag running_{0};  // set by the UI thread before a reader starts, cleared by stop
   Flag reading_{0};  // set by the UI thread as a reader starts, cleared by the reader as it ends

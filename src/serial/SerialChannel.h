@@ -7,7 +7,7 @@
 #include <functional>
 #include <string>
 
-#include "app/Threading.h"
+#include "base/Threading.h"
 #include "serial/CommApi.h"
 #include "serial/LineSettings.h"
 #include "serial/Port.h"

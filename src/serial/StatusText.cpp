@@ -1,6 +1,6 @@
 #include "serial/StatusText.h"
 
-#include "app/Format.h"
+#include "base/Format.h"
 
 namespace tv {
 

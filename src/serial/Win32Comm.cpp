@@ -110,7 +110,11 @@ CommResult Win32Comm::startWrite(Handle port, CommIo* io, uint32_t n) {
 
 CommWait Win32Comm::waitIo(CommIo* io, uint32_t ms, bool abortable) {
   HANDLE waits[2] = {Of(io).done, abort_.get()};
-  DWORD woke = WaitForMultipleObjects(abortable ? 2 : 1, waits, FALSE, ms);
+  // Without the abort event (it could not be made) a wait with it would
+  // fail at once every time and the caller would spin; the wait is then
+  // only cut short by its time-out.
+  DWORD count = abortable && abort_ ? 2 : 1;
+  DWORD woke = WaitForMultipleObjects(count, waits, FALSE, ms);
   if (woke == WAIT_OBJECT_0) return CommWait::Done;
   return woke == WAIT_OBJECT_0 + 1 ? CommWait::Aborted : CommWait::TimedOut;
 }

@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include "app/WinHandles.h"
+#include "base/WinHandles.h"
 #include "serial/CommApi.h"
 
 namespace tv {

@@ -45,53 +45,56 @@ const KeyOpener& SystemKeyOpener() {
 }
 
 SettingsStore::SettingsStore(const wchar_t* path, const KeyOpener& opener) : path_(path), opener_(&opener) {
+  // A key is taken over only from a call that succeeded: a failed one may
+  // leave anything in its result.
+  HKEY key = nullptr;
   DWORD disposition = 0;
-  if (opener.open(HKEY_LOCAL_MACHINE, path, kValueRights, &key_) == ERROR_SUCCESS ||
-      opener.create(HKEY_LOCAL_MACHINE, path, kValueRights, &key_, &disposition) == ERROR_SUCCESS) {
+  if (opener.open(HKEY_LOCAL_MACHINE, path, kValueRights, &key) == ERROR_SUCCESS ||
+      (key = nullptr, opener.create(HKEY_LOCAL_MACHINE, path, kValueRights, &key, &disposition)) == ERROR_SUCCESS) {
+    key_.reset(key);
     return;
   }
   // Earlier runs may have kept their settings in the machine's key while
   // this user could still write there: start from those, once.
   root_ = HKEY_CURRENT_USER;
-  if (opener.create(root_, path, kValueRights, &key_, &disposition) != ERROR_SUCCESS) {
-    key_ = nullptr;
-    return;
-  }
+  key = nullptr;
+  if (opener.create(root_, path, kValueRights, &key, &disposition) != ERROR_SUCCESS) return;
+  key_.reset(key);
   HKEY machine = nullptr;
   if (disposition == REG_CREATED_NEW_KEY &&
       opener.open(HKEY_LOCAL_MACHINE, path, KEY_QUERY_VALUE, &machine) == ERROR_SUCCESS) {
-    CopyValues(machine, key_);
-    RegCloseKey(machine);
+    UniqueKey held(machine);
+    CopyValues(held.get(), key_.get());
   }
 }
 
 bool SettingsStore::WriteDword(const wchar_t* name, DWORD value) {
-  if (key_ == nullptr) return false;
-  return RegSetValueExW(key_, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value)) ==
+  if (!key_) return false;
+  return RegSetValueExW(key_.get(), name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value)) ==
          ERROR_SUCCESS;
 }
 
 bool SettingsStore::WriteString(const wchar_t* name, const std::wstring& text) {
-  if (key_ == nullptr) return false;
+  if (!key_) return false;
   // The system counts a terminator it finds right after string data as
   // part of it; a non-zero unit there keeps the data to the characters.
   std::wstring data = text;
   data.push_back(L'\xFFFF');
-  return RegSetValueExW(key_, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(data.data()),
+  return RegSetValueExW(key_.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(data.data()),
                         static_cast<DWORD>(text.size() * sizeof(wchar_t))) == ERROR_SUCCESS;
 }
 
 const uint8_t* SettingsStore::Read(const wchar_t* name) {
   std::vector<uint8_t>().swap(buffer_);
   size_ = 0;
-  if (key_ == nullptr) return nullptr;
+  if (!key_) return nullptr;
   DWORD size = 0;
-  if (RegQueryValueExW(key_, name, nullptr, nullptr, nullptr, &size) != ERROR_SUCCESS) return nullptr;
+  if (RegQueryValueExW(key_.get(), name, nullptr, nullptr, nullptr, &size) != ERROR_SUCCESS) return nullptr;
   // The value may grow between the two calls; ask again with what it needs.
   for (int attempt = 0; attempt < 4; ++attempt) {
     buffer_.assign(static_cast<std::size_t>(size) + sizeof(wchar_t), 0);
     DWORD got = size;
-    LONG r = RegQueryValueExW(key_, name, nullptr, nullptr, buffer_.data(), &got);
+    LONG r = RegQueryValueExW(key_.get(), name, nullptr, nullptr, buffer_.data(), &got);
     if (r == ERROR_SUCCESS) {
       size_ = got;
       // The data is followed by a zero character whatever was stored.
@@ -117,7 +120,7 @@ std::optional<std::wstring> SettingsStore::ReadString(const wchar_t* name, std::
 }
 
 bool SettingsStore::DeleteKey() {
-  if (key_ == nullptr) return false;
+  if (!key_) return false;
   // With its subkeys: a key that still has any cannot be deleted alone.
   if (SHDeleteKeyW(root_, path_.c_str()) != ERROR_SUCCESS) return false;
   if (root_ == HKEY_CURRENT_USER) {
@@ -125,8 +128,9 @@ bool SettingsStore::DeleteKey() {
     // machine's values in again and the clear would seem undone.
     HKEY empty = nullptr;
     DWORD disposition = 0;
-    if (opener_->create(root_, path_.c_str(), kValueRights, &empty, &disposition) == ERROR_SUCCESS)
-      RegCloseKey(empty);
+    if (opener_->create(root_, path_.c_str(), kValueRights, &empty, &disposition) == ERROR_SUCCESS) {
+      UniqueKey made(empty);
+    }
   }
   return true;
 }
@@ -134,10 +138,7 @@ bool SettingsStore::DeleteKey() {
 void SettingsStore::Close() {
   std::vector<uint8_t>().swap(buffer_);
   size_ = 0;
-  if (key_ != nullptr) {
-    RegCloseKey(key_);
-    key_ = nullptr;
-  }
+  key_.reset();
 }
 
 }  // namespace tv

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "base/WinHandles.h"
+
 namespace tv {
 
 // The two registry calls that open the key. Tests stand in for a user who
@@ -55,21 +57,15 @@ class SettingsStore {
   void Close();
 
   // HKEY_LOCAL_MACHINE or HKEY_CURRENT_USER; null when nothing could be opened.
-  HKEY root() const { return key_ != nullptr ? root_ : nullptr; }
+  HKEY root() const { return key_ ? root_ : nullptr; }
 
  private:
   HKEY root_ = HKEY_LOCAL_MACHINE;
-  HKEY key_ = nullptr;
+  UniqueKey key_;
   std::wstring path_;
   const KeyOpener* opener_;
   std::vector<uint8_t> buffer_;
   std::size_t size_ = 0;
 };
-
-// The main store serves every write, read and the clear; the label store
-// only reads a slot's label while the same slot's text, read through the
-// main store, is still held.
-SettingsStore& MainStore();
-SettingsStore& LabelStore();
 
 }  // namespace tv

@@ -1,6 +1,6 @@
 #include "settings/StoredValues.h"
 
-#include "app/Format.h"
+#include "base/Format.h"
 
 namespace tv {
 

@@ -7,7 +7,8 @@
 
 #include <gtest/gtest.h>
 
-#include "app/AppState.h"
+#include <utility>
+
 #include "app/MainDialog.h"
 #include "resources/resource.h"
 
@@ -47,23 +48,27 @@ TEST_F(Dialog, HexPaneAndDelayBoxTakeNoInputMethodCompositions) {
 // stays off until the job has ended.
 TEST_F(Dialog, TheStartButtonsWaitForACancelledJobToEnd) {
   ASSERT_NE(dialog.create(GetModuleHandleW(nullptr)), nullptr);
-  AppState& app = App();
   HWND textSend = GetDlgItem(dialog.hwnd(), IDC_TEXT_SEND);
   HWND hexSend = GetDlgItem(dialog.hwnd(), IDC_HEX_SEND);
-  for (Flag* idle : {&app.hexSendIdle, &app.fileSendIdle, &app.selectionSendIdle}) {
-    *idle = 0;
+  HANDLE writeDone = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  ASSERT_NE(writeDone, nullptr);
+  // A job held in its last write after its cancel.
+  auto heldJob = [&](JobKind kind) {
+    ResetEvent(writeDone);
+    return dialog.jobs().start(kind, 16, [writeDone](const SendContext&) { WaitForSingleObject(writeDone, 5000); });
+  };
+  for (auto [held, button] : {std::pair{JobKind::Hex, textSend}, std::pair{JobKind::File, textSend},
+                              std::pair{JobKind::Selection, textSend}, std::pair{JobKind::Text, hexSend}}) {
+    ASSERT_TRUE(heldJob(held));
+    dialog.jobs().cancel(held);
     dialog.refreshStatus();
-    EXPECT_FALSE(IsWindowEnabled(textSend));
-    *idle = 1;
+    EXPECT_FALSE(IsWindowEnabled(button)) << static_cast<int>(held);
+    SetEvent(writeDone);
+    dialog.jobs().wait(5000);
     dialog.refreshStatus();
-    EXPECT_TRUE(IsWindowEnabled(textSend));
+    EXPECT_TRUE(IsWindowEnabled(button)) << static_cast<int>(held);
   }
-  app.textSendIdle = 0;
-  dialog.refreshStatus();
-  EXPECT_FALSE(IsWindowEnabled(hexSend));
-  app.textSendIdle = 1;
-  dialog.refreshStatus();
-  EXPECT_TRUE(IsWindowEnabled(hexSend));
+  CloseHandle(writeDone);
 }
 
 }  // namespace

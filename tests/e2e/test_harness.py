@@ -288,6 +288,9 @@ class TestStandInWindow:
     def test_hung_window_gives_an_error_not_a_hang(self, start_app, helper):
         app = start_app(**STAND_IN)
         helper.post_command(app.hwnd, HANG, 0, 4000)
+        # A message sent to a window is handled before one posted to it: the
+        # query must wait until the hang has begun, or it is answered first.
+        tvh.wait_until(lambda: app.title().endswith(" (hung)"), timeout=5, message="the stand-in did not hang")
         old = helper.set_send_timeout(800)
         try:
             with pytest.raises(tvh.HelperError, match="timeout"):

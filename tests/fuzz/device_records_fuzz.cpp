@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "FuzzCheck.h"
+#include "base/PortRecord.h"
 #include "diagnostics/DeviceText.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {

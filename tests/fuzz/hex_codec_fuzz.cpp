@@ -2,7 +2,7 @@
 #include <cstring>
 
 #include "FuzzCheck.h"
-#include "send/HexCodec.h"
+#include "base/HexCodec.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   using namespace tv;

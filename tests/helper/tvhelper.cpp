@@ -38,8 +38,8 @@
 #include <string>
 #include <vector>
 
+#include "base/PortRecord.h"
 #include "bridge/RootDevices.h"
-#include "diagnostics/DeviceText.h"
 
 namespace {
 
@@ -1145,7 +1145,7 @@ int serve() {
 // A stand-in for the program's main window so the harness can test itself
 // without the program: same title, a few controls with the program's ids,
 // and a log (control 1000) of what it was sent. Command 1099 makes it stop
-// answering for lParam milliseconds.
+// answering for lParam milliseconds, with " (hung)" after its title.
 const int kLog = 1000, kRich = 1005, kTyping = 1006, kButton = 1007, kDisabled = 1009, kCheck = 1011, kHang = 1099;
 
 void log_line(HWND w, const std::wstring& s) {
@@ -1165,7 +1165,13 @@ LRESULT CALLBACK test_proc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
         }
         if (id == kLog || id == kRich || id == kTyping) return 0;  // edit notifications
         if (id == kHang) {  // plays a program that stops answering
+            // The caption says so for as long as it lasts: another process
+            // reads it without a message, so a test can wait for the hang
+            // to have begun before it sends anything.
+            std::wstring title = window_title(w);
+            SetWindowTextW(w, (title + L" (hung)").c_str());
             Sleep(lp ? (DWORD)lp : 3000);
+            SetWindowTextW(w, title.c_str());
             return 0;
         }
         log_line(w, L"command " + std::to_wstring(id) + L" " + std::to_wstring(code));

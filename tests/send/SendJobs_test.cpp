@@ -7,7 +7,7 @@
 
 #include "../support/FakeClock.h"
 #include "../support/FakePort.h"
-#include "app/Format.h"
+#include "base/Format.h"
 #include "send/BlockWriter.h"
 #include "send/TimedSend.h"
 

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "app/MainDialog.h"
+#include "base/RichEdit.h"
 #include "resources/resource.h"
-#include "serial/RichEditText.h"
 
 namespace tv {
 namespace {

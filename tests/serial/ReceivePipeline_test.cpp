@@ -10,7 +10,7 @@
 
 #include "../support/FakeClock.h"
 #include "../support/FakePort.h"
-#include "send/HexCodec.h"
+#include "base/HexCodec.h"
 #include "serial/ReceiveFeed.h"
 
 namespace tv {

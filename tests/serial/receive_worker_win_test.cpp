@@ -54,12 +54,14 @@ bool Within(DWORD ms, Pred done) {
 TEST(ReceiveWorker, AStartDuringTheLastReadersLongPassNeitherWaitsNorOverlaps) {
   HWND window = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
   ASSERT_NE(window, nullptr);
-  UiBridge bridge;
-  bridge.attach(window);
+  // The reader's end reaches this thread as a posted message, as it
+  // reaches the window.
+  constexpr UINT kEnded = WM_APP + 5;
   HeldPort port;
   Flag hex{0};
   {
-    ReceiveWorker worker(port, bridge);
+    ReceiveWorker worker(
+        port, [] { return true; }, [window] { PostMessageW(window, kEnded, 0, 0); });
     port.holdNext = true;
     worker.start(hex);
     ASSERT_TRUE(Within(5000, [&] { return port.inside == 1; }));
@@ -77,7 +79,7 @@ TEST(ReceiveWorker, AStartDuringTheLastReadersLongPassNeitherWaitsNorOverlaps) {
     bool ended = Within(5000, [&] {
       MSG msg;
       while (PeekMessageW(&msg, window, 0, 0, PM_REMOVE))
-        if (msg.message == UiBridge::kReaderEndedMessage) worker.onReaderEnded();
+        if (msg.message == kEnded) worker.onReaderEnded();
       return port.reads > readsThen + 3;
     });
     EXPECT_TRUE(ended) << "no reader after the old one ended";
@@ -85,7 +87,6 @@ TEST(ReceiveWorker, AStartDuringTheLastReadersLongPassNeitherWaitsNorOverlaps) {
     worker.stop();
     EXPECT_TRUE(worker.wait(5000));
   }
-  bridge.detach();
   DestroyWindow(window);
 }
 

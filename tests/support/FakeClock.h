@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "app/Threading.h"
+#include "base/Threading.h"
 
 namespace tv {
 

@@ -1,4 +1,4 @@
-#include "app/WorkerThread.h"
+#include "base/WorkerThread.h"
 
 #include <process.h>
 

@@ -1,5 +1,6 @@
-// Starts the send jobs on threads of their own and cancels them. The
-// dialog owns it; it knows the dialog's views only as handles.
+// Starts the send jobs on threads of their own and cancels them; each
+// job's busy and idle flags live here and nowhere else. The dialog owns
+// it; it knows the dialog's views only as handles.
 #pragma once
 
 #include <windows.h>
@@ -9,8 +10,9 @@
 
 #include "app/AppState.h"
 #include "app/UiBridge.h"
-#include "app/WinHandles.h"
-#include "app/WorkerThread.h"
+#include "base/Threading.h"
+#include "base/WinHandles.h"
+#include "base/WorkerThread.h"
 #include "send/LoadedFile.h"
 #include "send/SendJobs.h"
 #include "serial/Port.h"
@@ -18,13 +20,17 @@
 
 namespace tv {
 
+enum class JobKind : int { Text, Hex, Selection, File };
+constexpr int kJobKindCount = 4;
+constexpr JobKind kAllJobs[kJobKindCount] = {JobKind::Text, JobKind::Hex, JobKind::Selection, JobKind::File};
+
 class JobRunner {
  public:
   JobRunner(AppState& app, UiBridge& bridge, Port& port);
 
   // UI thread, once the views exist: the hex pane the hex job copies, the
-  // delay box the pauses read, the feed the file job reports to.
-  void attach(HWND hexPane, HWND delayBox, ReceiveFeed& feed);
+  // feed the file job reports to.
+  void attach(HWND hexPane, ReceiveFeed& feed);
 
   // UI thread. Each marks its job busy and then starts its thread, so a
   // cancel that comes before the thread's first step is kept. False when
@@ -34,10 +40,16 @@ class JobRunner {
   bool startHex(std::size_t blockBytes);
   bool startSelection(std::wstring text, bool asHex, std::size_t blockBytes);
   bool startFile(const LoadedFile& file, std::size_t blockBytes);
+  // UI thread: any body as the job of that kind, with the same flags,
+  // cancel and end as the four above.
+  bool start(JobKind job, std::size_t blockBytes, std::function<void(const SendContext&)> body);
 
-  // Any thread: the job's own flags.
-  bool idle(JobKind job) { return *slot(job).idle != 0; }
-  bool busy(JobKind job) { return *slot(job).busy != 0; }
+  // Any thread. Busy: set at the start, cleared by a cancel or the job's
+  // end. Idle: cleared at the start, set as the job's thread's last act,
+  // so a command that must not overlap a transfer waits for it.
+  bool busy(JobKind job) const { return slot(job).busy != 0; }
+  bool idle(JobKind job) const { return slot(job).idle != 0; }
+  bool allIdle() const;
 
   // Any thread: the job stops before its next block and leaves its pause.
   void cancel(JobKind job);
@@ -47,22 +59,21 @@ class JobRunner {
 
  private:
   struct Slot {
-    Flag* busy;
-    Flag* idle;
-    UniqueHandle cancelled;  // manual reset: set by a cancel, reset at the start
+    Flag busy{0};            // see busy()
+    Flag idle{1};            // see idle()
+    UniqueHandle cancelled;  // manual reset: set by a cancel, reset at the start; made by the UI thread
     WorkerThread thread;     // UI thread
   };
 
   Slot& slot(JobKind job) { return slots_[static_cast<int>(job)]; }
-  bool start(JobKind job, std::size_t blockBytes, std::function<void(const SendContext&)> body);
+  const Slot& slot(JobKind job) const { return slots_[static_cast<int>(job)]; }
 
   AppState& app_;
   UiBridge& bridge_;
   Port& port_;
-  Slot slots_[4];
+  Slot slots_[kJobKindCount];
   // Set once by the UI thread before any job starts.
   HWND hexPane_ = nullptr;
-  HWND delayBox_ = nullptr;
   ReceiveFeed* feed_ = nullptr;
 };
 

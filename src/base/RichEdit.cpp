@@ -1,4 +1,4 @@
-#include "serial/RichEditText.h"
+#include "base/RichEdit.h"
 
 #include <richedit.h>
 

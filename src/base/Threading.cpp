@@ -1,4 +1,4 @@
-#include "app/Threading.h"
+#include "base/Threading.h"
 
 #ifdef _WIN32
 #include <windows.h>

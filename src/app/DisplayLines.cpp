@@ -1,18 +1,10 @@
-#include "send/JobInputs.h"
+#include "app/DisplayLines.h"
 
 #include <richedit.h>
 
-#include "serial/RichEditText.h"
+#include "base/RichEdit.h"
 
 namespace tv {
-
-std::string WideToAnsi(const wchar_t* units, std::size_t n) {
-  int size = WideCharToMultiByte(CP_ACP, 0, units, static_cast<int>(n), nullptr, 0, nullptr, nullptr);
-  if (size <= 0) return std::string();
-  std::string bytes(static_cast<std::size_t>(size), '\0');
-  WideCharToMultiByte(CP_ACP, 0, units, static_cast<int>(n), &bytes[0], size, nullptr, nullptr);
-  return bytes;
-}
 
 // The text is copied once and cut where each display line starts. Asking
 // the control for every line's text and length as well made a large pane
@@ -50,28 +42,6 @@ std::vector<std::wstring> CopyDisplayLines(const UiBridge& bridge, HWND pane, co
     lines.emplace_back(text, begin, end - begin);
   }
   return lines;
-}
-
-HANDLE OpenForReading(const wchar_t* path) {
-  return CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_READONLY, nullptr);
-}
-
-FileByteSource::FileByteSource(const wchar_t* path) : file_(OpenForReading(path)) {
-  LARGE_INTEGER size{};
-  if (file_ && !GetFileSizeEx(file_.get(), &size)) file_.reset();
-  size_ = file_ ? static_cast<uint64_t>(size.QuadPart) : 0;
-}
-
-bool FileByteSource::rewind() {
-  LARGE_INTEGER zero{};
-  return file_ && SetFilePointerEx(file_.get(), zero, nullptr, FILE_BEGIN) != FALSE;
-}
-
-std::size_t FileByteSource::read(uint8_t* buffer, std::size_t n) {
-  DWORD want = n < 0x40000000 ? static_cast<DWORD>(n) : 0x40000000;
-  DWORD got = 0;
-  if (!file_ || !ReadFile(file_.get(), buffer, want, &got, nullptr)) return 0;
-  return got;
 }
 
 }  // namespace tv

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "../support/FakePort.h"
-#include "send/JobRunner.h"
+#include "app/JobRunner.h"
 #include "send/TimedSend.h"
 
 namespace tv {
@@ -23,8 +23,8 @@ TEST(JobRunner, ACancelBeforeTheThreadRunsIsKept) {
     ASSERT_TRUE(runner.startText(L"AT\r\n", 16));
     runner.cancel(JobKind::Text);
     runner.wait(3000);
-    ASSERT_TRUE(app.textSendIdle) << "round " << round << ": the job ran on after its cancel";
-    EXPECT_FALSE(app.textSendBusy);
+    ASSERT_TRUE(runner.idle(JobKind::Text)) << "round " << round << ": the job ran on after its cancel";
+    EXPECT_FALSE(runner.busy(JobKind::Text));
   }
 }
 

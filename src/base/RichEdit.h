@@ -1,5 +1,5 @@
-// Changing and reading the rich-edit views through their own messages.
-// UI thread only: workers go through the UI bridge.
+// Changing and reading rich-edit controls through their own messages, on
+// the thread that owns the control.
 #pragma once
 
 #include <windows.h>
@@ -7,8 +7,7 @@
 #include <initializer_list>
 #include <string>
 
-#include "app/Format.h"
-#include "serial/ReceiveFeed.h"
+#include "base/Format.h"
 
 namespace tv {
 
@@ -36,18 +35,5 @@ void ClearView(HWND control);
 
 // The whole text as UTF-16; a paragraph break is a single carriage return.
 std::wstring GetRichText(HWND control);
-
-// A rich edit as the receive feed writes to it.
-class RichEditView final : public TextView {
- public:
-  void attach(HWND control) { control_ = control; }
-  HWND hwnd() const { return control_; }
-  void append(const std::wstring& text) override { PutText(control_, text, kAppend); }
-  void replaceAll(const std::wstring& text) override { PutText(control_, text, kReplaceAll); }
-  void clear() override { ClearView(control_); }
-
- private:
-  HWND control_ = nullptr;  // UI thread
-};
 
 }  // namespace tv

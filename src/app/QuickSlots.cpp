@@ -5,9 +5,10 @@
 
 #include <vector>
 
-#include "settings/QuickSlots.h"
+#include "app/QuickSlots.h"
+#include "app/Globals.h"
 
-#include "serial/RichEditText.h"
+#include "base/RichEdit.h"
 #include "settings/SettingsStore.h"
 #include "settings/StoredValues.h"
 

@@ -1,4 +1,4 @@
-#include "send/ByteSize.h"
+#include "base/ByteSize.h"
 
 #include <gtest/gtest.h>
 

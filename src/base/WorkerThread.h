@@ -5,7 +5,7 @@
 
 #include <functional>
 
-#include "app/WinHandles.h"
+#include "base/WinHandles.h"
 
 namespace tv {
 

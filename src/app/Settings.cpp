@@ -2,7 +2,8 @@
 // and the confirmed clear of the whole key.
 #include <shlwapi.h>
 
-#include "settings/Settings.h"
+#include "app/Settings.h"
+#include "app/Globals.h"
 
 #include "settings/SettingsStore.h"
 
@@ -40,7 +41,7 @@ void SaveSetting(SettingId id, const AppState& app, const LoadedFile& file) {
       store.WriteDword(L"Selected_DelayType", static_cast<DWORD>(app.delayMode.load()));
       break;
     case SettingId::DelayTime:
-      store.WriteDword(L"DelayTime", static_cast<DWORD>(app.delayTimeMs));
+      store.WriteDword(L"DelayTime", static_cast<DWORD>(app.delayTimeMs.load()));
       break;
     case SettingId::BaudRate:
     case SettingId::Parity:
@@ -67,9 +68,9 @@ void RestoreSettings(AppState& app, LoadedFile& file) {
 
   // A port name is short; anything longer than a path is not one.
   if (auto name = store.ReadString(L"SelectedPortFileName", MAX_PATH)) app.portName = *name;
-  if (auto v = store.ReadDword(L"TopMost")) app.topMost = *v == 1 ? 1 : 0;
+  if (auto v = store.ReadDword(L"TopMost")) app.topMost = *v == 1;
   if (auto v = store.ReadDword(L"Selected_DelayType")) app.delayMode = static_cast<int32_t>(*v);
-  restoreItem(L"DelayTime", app.delayTimeMs);
+  if (auto v = store.ReadDword(L"DelayTime")) app.delayTimeMs = static_cast<int32_t>(*v);
   for (const LineSettingValue& v : kLineSettingValues) restoreItem(v.name, app.line.*v.field);
 
   // A path that does not fit is refused rather than cut: a cut path could

@@ -1,26 +1,14 @@
-// What the send jobs read from the window and the disk, gathered for them
-// on the Windows side.
+// The file the file job sends, read from the disk.
 #pragma once
 
 #include <windows.h>
 
-#include <string>
-#include <vector>
+#include <cstdint>
 
-#include "app/Threading.h"
-#include "app/UiBridge.h"
-#include "app/WinHandles.h"
+#include "base/WinHandles.h"
 #include "send/SendJobs.h"
 
 namespace tv {
-
-// The text in the ANSI code page, as the device gets it.
-std::string WideToAnsi(const wchar_t* units, std::size_t n);
-
-// Job thread: the display lines of the hex pane (it wraps at its width),
-// asked of the UI thread in batches so a cancel during a long copy is seen
-// soon. Empty once busy is cleared.
-std::vector<std::wstring> CopyDisplayLines(const UiBridge& bridge, HWND pane, const Flag& busy);
 
 // A file opened for reading, for the file job.
 class FileByteSource final : public ByteSource {

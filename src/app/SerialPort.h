@@ -33,6 +33,4 @@ class SerialPort {
   std::atomic<const UiBridge*> lostTo_{nullptr};  // set by the UI thread, read by whoever meets a failure
 };
 
-SerialPort& Serial();
-
 }  // namespace tv

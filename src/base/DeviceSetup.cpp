@@ -1,4 +1,4 @@
-#include "app/DeviceSetup.h"
+#include "base/DeviceSetup.h"
 
 #include <vector>
 

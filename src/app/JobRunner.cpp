@@ -1,17 +1,19 @@
-#include "send/JobRunner.h"
+#include "app/JobRunner.h"
 
-#include "send/JobInputs.h"
+#include "app/DisplayLines.h"
+#include "base/CodePage.h"
+#include "send/FileSource.h"
 #include "send/TimedSend.h"
-#include "serial/RichEditText.h"
 
 namespace tv {
 namespace {
 
-// A running job's window side: the title's progress and the delay box.
+// A running job's window side: the title's progress and the delay box's
+// number.
 class WindowJobHost final : public JobHost {
  public:
-  WindowJobHost(AppState& app, UiBridge& bridge, HWND delayBox, const Flag& busy, HANDLE cancelled)
-      : app_(app), bridge_(bridge), delayBox_(delayBox), busy_(busy), cancelled_(cancelled) {}
+  WindowJobHost(AppState& app, UiBridge& bridge, const Flag& busy, HANDLE cancelled)
+      : app_(app), bridge_(bridge), busy_(busy), cancelled_(cancelled) {}
 
   // Jobs never wait for a repaint: the UI thread picks up the latest
   // progress whenever it gets to it.
@@ -21,15 +23,12 @@ class WindowJobHost final : public JobHost {
   }
 
   void pause() override {
-    std::wstring text;
-    HWND box = delayBox_;
-    bridge_.call([box, &text] { text = GetRichText(box); });
     // A cancel sets the event; the flag is looked at between the waits as
     // well, so a job cleared by any other way never waits out a long delay.
     HANDLE cancelled = cancelled_;
     const Flag& busy = busy_;
     WaitOutPause(
-        PauseMilliseconds(ParseDelayText(text.c_str())), [] { return SystemClock().nowMs(); },
+        PauseMilliseconds(app_.delayTimeMs), [] { return SystemClock().nowMs(); },
         [cancelled](uint32_t ms) { return WaitForSingleObject(cancelled, ms) == WAIT_OBJECT_0; },
         [&busy] { return busy != 0; });
   }
@@ -37,50 +36,52 @@ class WindowJobHost final : public JobHost {
  private:
   AppState& app_;
   UiBridge& bridge_;
-  HWND delayBox_;
   const Flag& busy_;
   HANDLE cancelled_;
 };
 
 }  // namespace
 
-JobRunner::JobRunner(AppState& app, UiBridge& bridge, Port& port)
-    : app_(app),
-      bridge_(bridge),
-      port_(port),
-      slots_{{&app.textSendBusy, &app.textSendIdle, UniqueHandle(CreateEventW(nullptr, TRUE, FALSE, nullptr)), {}},
-             {&app.hexSendBusy, &app.hexSendIdle, UniqueHandle(CreateEventW(nullptr, TRUE, FALSE, nullptr)), {}},
-             {&app.selectionSendBusy, &app.selectionSendIdle,
-              UniqueHandle(CreateEventW(nullptr, TRUE, FALSE, nullptr)), {}},
-             {&app.fileSendBusy, &app.fileSendIdle, UniqueHandle(CreateEventW(nullptr, TRUE, FALSE, nullptr)), {}}} {}
+JobRunner::JobRunner(AppState& app, UiBridge& bridge, Port& port) : app_(app), bridge_(bridge), port_(port) {
+  for (Slot& s : slots_) s.cancelled.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+}
 
-void JobRunner::attach(HWND hexPane, HWND delayBox, ReceiveFeed& feed) {
+void JobRunner::attach(HWND hexPane, ReceiveFeed& feed) {
   hexPane_ = hexPane;
-  delayBox_ = delayBox;
   feed_ = &feed;
+}
+
+bool JobRunner::allIdle() const {
+  for (JobKind job : kAllJobs)
+    if (!idle(job)) return false;
+  return true;
 }
 
 bool JobRunner::start(JobKind job, std::size_t blockBytes, std::function<void(const SendContext&)> body) {
   Slot& s = slot(job);
+  // Without its event a pause would not wait at all but spin a core for
+  // its whole length; a job that cannot pause does not start.
+  if (!s.cancelled) s.cancelled.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  if (!s.cancelled) return false;
   // Marked here and never again by the thread: a cancel that comes before
   // the thread runs stays a cancel, and a second press cancels instead of
   // starting another.
-  *s.busy = 1;
-  *s.idle = 0;
+  s.busy = 1;
+  s.idle = 0;
   ResetEvent(s.cancelled.get());
   HANDLE cancelled = s.cancelled.get();
   bool started = s.thread.start([this, job, blockBytes, body, cancelled] {
     Slot& mine = slot(job);
-    WindowJobHost host(app_, bridge_, delayBox_, *mine.busy, cancelled);
-    SendContext context{port_, SystemClock(), host, *mine.busy, app_.delayMode, blockBytes};
+    WindowJobHost host(app_, bridge_, mine.busy, cancelled);
+    SendContext context{port_, SystemClock(), host, mine.busy, app_.delayMode, blockBytes};
     body(context);
-    *mine.busy = 0;
-    *mine.idle = 1;
-    bridge_.postJobEnded(job);
+    mine.busy = 0;
+    mine.idle = 1;
+    bridge_.postJobEnded(static_cast<WPARAM>(job));
   });
   if (!started) {
-    *s.busy = 0;
-    *s.idle = 1;
+    s.busy = 0;
+    s.idle = 1;
   }
   return started;
 }
@@ -121,12 +122,12 @@ bool JobRunner::startFile(const LoadedFile& file, std::size_t blockBytes) {
 
 void JobRunner::cancel(JobKind job) {
   Slot& s = slot(job);
-  *s.busy = 0;
-  SetEvent(s.cancelled.get());
+  s.busy = 0;
+  if (s.cancelled) SetEvent(s.cancelled.get());
 }
 
 void JobRunner::cancelAll() {
-  for (JobKind job : {JobKind::Text, JobKind::Hex, JobKind::Selection, JobKind::File}) cancel(job);
+  for (JobKind job : kAllJobs) cancel(job);
 }
 
 void JobRunner::wait(DWORD ms) {

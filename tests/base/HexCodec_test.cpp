@@ -1,4 +1,4 @@
-#include "send/HexCodec.h"
+#include "base/HexCodec.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "send/ByteSize.h"
+#include "base/ByteSize.h"
 
-#include "app/Format.h"
+#include "base/Format.h"
 
 namespace tv {
 

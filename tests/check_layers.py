@@ -1,0 +1,75 @@
+#!/usr/bin/env python3
+"""Checks that the source folders stand one way down: each folder includes
+only its own headers and those of the floors below it, and src/base names
+nothing of the program. Prints one line per rule, "ok" or what breaks it.
+Usage: check_layers.py <src> [--junit <file>]"""
+import re
+import sys
+from pathlib import Path
+from xml.sax.saxutils import quoteattr
+
+# Each floor may include itself and what is listed; headers the build
+# generates (no folder in their name) count as the program's own, so base
+# may not include them either.
+FLOORS = {
+    'base': set(),
+    'serial': {'base'},
+    'settings': {'base', 'serial'},
+    'send': {'base', 'serial', 'settings'},
+    'diagnostics': {'base', 'serial', 'settings', 'send', ''},
+    'bridge': {'base'},
+    'app': {'base', 'serial', 'settings', 'send', 'diagnostics', 'resources', ''},
+}
+NAMES = re.compile(r'(?i:tarn)|\b(IDC|IDD|ID)_[A-Z]|\bJobKind')
+INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)
+
+
+def check(src: Path) -> dict:
+    results = {}
+    for floor, allowed in FLOORS.items():
+        problems = []
+        for f in sorted((src / floor).rglob('*')):
+            if f.suffix not in ('.h', '.cpp', '.c', '.rc'):
+                continue
+            for target in INCLUDE.findall(f.read_text(encoding='utf-8', errors='replace')):
+                folder = target.split('/', 1)[0] if '/' in target else ''
+                if folder != floor and folder not in allowed:
+                    problems.append(f'{f.relative_to(src)} includes "{target}"')
+        below = ', '.join(sorted(a or 'generated headers' for a in allowed)) or 'nothing of the program'
+        results[f'src/{floor} includes only itself and {below}'] = problems
+    # The ground floor could serve another program: none of this one's
+    # names, texts (all of them Chinese) or control ids.
+    problems = []
+    for f in sorted((src / 'base').rglob('*')):
+        if f.suffix not in ('.h', '.cpp'):
+            continue
+        for n, line in enumerate(f.read_text(encoding='utf-8', errors='replace').splitlines(), 1):
+            if NAMES.search(line) or any(ord(c) > 127 for c in line):
+                problems.append(f'{f.relative_to(src)}:{n}: {line.strip()}')
+    results['src/base names nothing of the program'] = problems
+    return results
+
+
+def main() -> int:
+    args = sys.argv[1:]
+    junit = None
+    if '--junit' in args:
+        i = args.index('--junit')
+        junit = Path(args[i + 1])
+        del args[i:i + 2]
+    results = check(Path(args[0]))
+    failed = 0
+    cases = []
+    for name, problems in results.items():
+        print(('FAIL ' if problems else 'ok   ') + name + ''.join(f'\n     {p}' for p in problems))
+        failed += bool(problems)
+        failure = f'<failure message={quoteattr("; ".join(problems))}/>' if problems else ''
+        cases.append(f'  <testcase classname="layers" name={quoteattr(name)}>{failure}</testcase>')
+    if junit:
+        junit.write_text(f'<testsuite name="layers" tests="{len(cases)}" failures="{failed}">\n'
+                         + '\n'.join(cases) + '\n</testsuite>\n', encoding='utf-8')
+    return 1 if failed else 0
+
+
+if __name__ == '__main__':
+    sys.exit(main())
