@@ -30,7 +30,7 @@ TEST(CodePage, GbkCharactersSplitAcrossReadsComeOutWhole) {
 // same text, a zero unit included, and nothing at all stays nothing.
 TEST(CodePage, TextGoesToGbkAndBackUnchanged) {
   ASSERT_EQ(GetACP(), 936u);
-  const std::wstring text(L"AT+中文\0Z\r\n", 10);
+  const std::wstring text(L"AT+中文\0Z\r\n", 9);
   std::string bytes = WideToAnsi(text.data(), text.size());
   EXPECT_EQ(bytes, std::string("AT+\xD6\xD0\xCE\xC4\0Z\r\n", 11));
   EXPECT_EQ(AnsiToWide(bytes.data(), bytes.size()), text);
