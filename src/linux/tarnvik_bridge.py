@@ -18,13 +18,16 @@ The tarnvik launcher runs it; the directories are options so that tests can
 use pretend adapters:
 
   tarnvik_bridge.py --prefix P [--windows-half EXE] [--by-id DIR]
-                    [--dev-dir DIR] [--users-lock FILE] [--detach]
+                    [--dev-dir DIR] [--users-lock FILE] [--log FILE]
+                    [--dialogs desktop|wine|none] [--detach]
 
 In the foreground it prints "ready" once the adapters present at its start
 are ports, and runs until SIGTERM or SIGINT. --detach returns at that point
 instead (0, or 1 when it could not start) and goes on in its own session.
 --users-lock names a file that launchers hold a shared lock on while their
-program runs: the bridge stops when none is left.
+program runs: the bridge stops when none is left. What it tells the user
+goes to stderr and, with --log, to that file too; an adapter the user may
+not open is also shown in a dialog (the desktop's own, or Wine's).
 """
 
 from __future__ import annotations
@@ -34,8 +37,10 @@ import fcntl
 import getpass
 import grp
 import os
+import pwd
 import re
 import select
+import shutil
 import signal
 import subprocess
 import sys
@@ -43,6 +48,9 @@ import time
 from dataclasses import dataclass
 from pathlib import Path
 from typing import Callable, Optional, TextIO
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import tarnvik_desktop as desktop  # noqa: E402
 
 POLL_SECONDS = 0.25
 SETTLE_SECONDS = 1.0
@@ -199,6 +207,74 @@ class ComNumbers:
 
 
 # --------------------------------------------------------------------------
+# devices the user may not open
+
+
+@dataclass(frozen=True)
+class Access:
+    """Who may open a device, and what this process has."""
+    owner: str
+    group: str
+    mode: int
+    user: str
+    member_now: bool  # the group is among this process's groups
+    member_on_login: bool  # the group database has the user in it
+
+    @staticmethod
+    def of(node: str) -> "Access":
+        st = os.stat(node)
+        try:
+            owner = pwd.getpwuid(st.st_uid).pw_name
+        except KeyError:
+            owner = str(st.st_uid)
+        try:
+            entry = grp.getgrgid(st.st_gid)
+            group, members = entry.gr_name, entry.gr_mem
+        except KeyError:
+            group, members = str(st.st_gid), []
+        user = getpass.getuser()
+        try:
+            primary = pwd.getpwnam(user).pw_gid
+        except KeyError:
+            primary = -1
+        return Access(owner, group, st.st_mode & 0o7777, user, st.st_gid in os.getgroups(),
+                      user in members or primary == st.st_gid)
+
+
+def access_advice(port: str, node: str, access: Access,
+                  which: desktop.Which = shutil.which,
+                  exists: Callable[[str], bool] = os.path.exists) -> tuple[str, str]:
+    """What to tell a user who may not open an adapter's device: one line
+    for the terminal and the text of a dialog, in Chinese and English.
+    The group that may open it is the way in, and counts only from the
+    next login; a device no group may open needs its owner's help."""
+    group = access.group
+    if access.mode & 0o060 == 0o060 and group != "root":
+        if access.member_on_login and not access.member_now:
+            en = (f"{port} is listed, but you may not open {node} yet: you joined the group \"{group}\" "
+                  f"after this login began.", "Log out and in again: the group counts from your next login.")
+            zh = (f"已列出 {port}，但您暂时无权打开 {node}：您是在本次登录之后才加入 “{group}” 组的。",
+                  "请注销并重新登录：组成员身份从下次登录起生效。")
+            return f"{en[0]} {en[1]}", "\n".join(zh) + "\n\n" + "\n".join(en)
+        lead_en, lead_zh, command = desktop.as_root(desktop.join_group_command(access.user, group, exists), which)
+        what_en = (f"{port} is listed, but you may not open {node}: it belongs to the group \"{group}\", "
+                   f"which you are not in.")
+        what_zh = f"已列出 {port}，但您无权打开 {node}：它属于 “{group}” 组，而您不在该组中。"
+        terminal = f"{what_en} {lead_en} {command}, then log out and in again: the group counts from your next login."
+        dialog = (f"{what_zh}\n{lead_zh}\n\n    {command}\n\n然后注销并重新登录：组成员身份从下次登录起生效。\n\n"
+                  f"{what_en}\n{lead_en}\n\n    {command}\n\nThen log out and in again: the group counts from your "
+                  f"next login.")
+        return terminal, dialog
+    mode = f"{access.mode & 0o777:04o}"
+    en = (f"{port} is listed, but you may not open {node} (owner {access.owner}, group {group}, mode {mode}), "
+          f"and joining a group would not help.",
+          "Whoever looks after this machine must give the device to a group you can join (a udev rule).")
+    zh = (f"已列出 {port}，但您无权打开 {node}（所有者 {access.owner}，组 {group}，权限 {mode}），加入任何组都无济于事。",
+          "请本机的管理员把该设备交给一个您可以加入的组（例如用 udev 规则）。")
+    return f"{en[0]} {en[1]}", "\n".join(zh) + "\n\n" + "\n".join(en)
+
+
+# --------------------------------------------------------------------------
 # the Windows half
 
 
@@ -269,7 +345,9 @@ class Bridge:
     """Keeps a COM port in the prefix for every adapter present."""
 
     def __init__(self, prefix: str, windows_half: str, by_id_dir: str, dev_dir: str,
-                 env: Optional[dict[str, str]] = None, out: TextIO = sys.stderr, sysfs: str = "/sys"):
+                 env: Optional[dict[str, str]] = None, out: TextIO = sys.stderr, sysfs: str = "/sys",
+                 log: Optional[str] = None, dialogs: str = "desktop"):
+        self.prefix = prefix
         self.dosdevices = Path(prefix) / "dosdevices"
         self.by_id_dir = os.path.abspath(by_id_dir)
         self.dev_dir = os.path.abspath(dev_dir)
@@ -281,14 +359,31 @@ class Bridge:
         self.ports: dict[str, tuple[Adapter, int]] = {}  # by key
         self.first_seen: dict[str, float] = {}  # bare devices, waiting for a by-id entry
         self.unmapped: set[str] = set()  # adapters no COM port could be made for
-        self.told_group = False
+        self.told_access = False
+        self.log = log
+        self.dialogs = dialogs
+        self.shown: list[subprocess.Popen] = []  # dialogs still open
 
     def say(self, text: str) -> None:
-        # The terminal may be gone by now; nothing else depends on this.
+        # The terminal may be gone by now, the log unwritable; nothing else
+        # depends on this.
         try:
             print(f"tarnvik: {text}", file=self.out, flush=True)
         except (OSError, ValueError):
             pass
+        if self.log:
+            try:
+                with open(self.log, "a", encoding="utf-8") as f:
+                    f.write(f"{time.strftime('%Y-%m-%d %H:%M:%S')} tarnvik: {text}\n")
+            except OSError:
+                pass
+
+    def show(self, title: str, text: str) -> None:
+        if self.dialogs == "none":
+            return
+        dialog = desktop.show(title, text, os.environ, self.prefix, prefer=self.dialogs)
+        if dialog is not None:
+            self.shown.append(dialog)
 
     def start(self) -> None:
         if not self.dosdevices.is_dir():
@@ -313,6 +408,7 @@ class Bridge:
             self._unlink(number, adapter)
 
     def poll(self, settled: bool = False) -> None:
+        self.shown = [d for d in self.shown if d.poll() is None]
         named, bare = scan(self.by_id_dir, self.dev_dir)
         now = time.monotonic()
         self.first_seen = {k: self.first_seen.get(k, now) for k in bare}
@@ -361,15 +457,18 @@ class Bridge:
             self.say(f"COM{number} could not be removed: {failed}")
 
     def _check_access(self, adapter: Adapter, port: str) -> None:
-        if self.told_group or os.access(adapter.node, os.R_OK | os.W_OK):
+        # Once a run: the first adapter met this way says what the others
+        # need too.
+        if self.told_access or os.access(adapter.node, os.R_OK | os.W_OK):
             return
-        self.told_group = True
+        self.told_access = True
         try:
-            group = grp.getgrgid(os.stat(adapter.node).st_gid).gr_name
-        except (KeyError, OSError):
-            group = "dialout"
-        self.say(f"{port} is listed, but you may not open {adapter.node}. Join the group \"{group}\" "
-                 f"(sudo adduser {getpass.getuser()} {group}), then log out and in again.")
+            access = Access.of(adapter.node)
+        except OSError:
+            return  # gone again already
+        terminal, dialog = access_advice(port, adapter.node, access)
+        self.say(terminal)
+        self.show("Tarn#Vik：无权打开串口 / Tarn#Vik: no access to a serial port", dialog)
 
     # -- links
 
@@ -446,7 +545,7 @@ def run(args: argparse.Namespace, ready: Callable[[], None]) -> int:
     signal.signal(signal.SIGINT, lambda *_: stopping.append(1))
     signal.signal(signal.SIGHUP, signal.SIG_IGN)
     users = open(args.users_lock, "a") if args.users_lock else None
-    bridge = Bridge(str(prefix), args.windows_half, args.by_id, args.dev_dir)
+    bridge = Bridge(str(prefix), args.windows_half, args.by_id, args.dev_dir, log=args.log, dialogs=args.dialogs)
     code = 0
     try:
         bridge.start()
@@ -470,6 +569,10 @@ def main(argv: Optional[list[str]] = None) -> int:
     p.add_argument("--by-id", default="/dev/serial/by-id", help="where the adapters' by-id entries are")
     p.add_argument("--dev-dir", default="/dev", help="where ttyUSB and ttyACM devices without one are")
     p.add_argument("--users-lock", help="stop when no process holds a shared lock on this file")
+    p.add_argument("--log", help="also write what it tells the user to this file")
+    p.add_argument("--dialogs", choices=("desktop", "wine", "none"), default="desktop",
+                   help="show problems in the desktop's own dialogs (Wine's where it has none), "
+                        "always in Wine's, or not at all")
     p.add_argument("--detach", action="store_true", help="return once ready and go on in the background")
     args = p.parse_args(argv)
     if not args.prefix:

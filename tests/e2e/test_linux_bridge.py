@@ -77,8 +77,8 @@ def test_ports_across_restarts_and_crashes_bare_devices_and_devices_the_user_may
 
     # Met at the start: a device without a by-id entry (no udev), named as
     # Windows names such ports, and two the user may not open, listed all
-    # the same, with one word on the terminal about the group to join. A
-    # COM link someone else made keeps its number.
+    # the same, with one word about the group to join, on the terminal and
+    # in a dialog. A COM link someone else made keeps its number.
     port_bridge.adapter(bare_name="ttyACM0").plug()
     group = port_bridge.adapter(PL2303).plug().lock()
     port_bridge.adapter(CH340).plug().lock()
@@ -92,8 +92,16 @@ def test_ports_across_restarts_and_crashes_bare_devices_and_devices_the_user_may
         assert port_bridge.com_link(4) == "/dev/ttyS1"
         assert port_bridge.com_link(3) == str(cp2102.entry)
         said = port_bridge.said()
-        assert said.count("Join the group") == 1, said
-        assert f'Join the group "{group}"' in said
+        assert said.count("you may not open") == 1, said
+        assert f'belongs to the group "{group}"' in said and "adduser " in said and "log out and in again" in said
+
+        box = tvh.wait_until(lambda: helper.find_window("Tarn#Vik：无权打开串口"), 60, message="the dialog")
+        text = max((helper.text(c.hwnd) for c in helper.children(box) if c.class_name.lower() == "static"), key=len)
+        assert f"“{group}”" in text and "注销并重新登录" in text and f'"{group}"' in text, text
+        command = said.split("Run as root: ")[-1].split("Run: ")[-1].split(",")[0]
+        assert f"\n    {command}\n" in text, (command, text)
+        helper.post_command(box, 1)  # OK
+        tvh.wait_until(lambda: not helper.is_window(box), 15, message="the dialog's end")
     finally:
         foreign.unlink()
 

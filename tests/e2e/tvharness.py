@@ -1709,9 +1709,11 @@ class PortBridge:
     def start(self, timeout: float = 120.0) -> "PortBridge":
         if not BRIDGE_EXE.is_file():
             raise HarnessError(f"{BRIDGE_EXE} is not built (cmake --build --preset windows-x64)")
+        # Its dialogs are Wine's, whatever this machine's desktop has: they
+        # appear in the session and the helper can read and close them.
         command = minding_file_modes(["python3", str(BRIDGE_SCRIPT), "--prefix", str(self.prefix),
                                       "--windows-half", str(BRIDGE_EXE), "--by-id", str(self.by_id),
-                                      "--dev-dir", str(self.dev)])
+                                      "--dev-dir", str(self.dev), "--dialogs", "wine"])
         with open(self.log_path, "ab") as log:
             self.proc = subprocess.Popen(command, env=self.session.env, stdin=subprocess.DEVNULL,
                                          stdout=subprocess.PIPE, stderr=log)
