@@ -23,7 +23,9 @@ use pretend adapters:
 
 In the foreground it prints "ready" once the adapters present at its start
 are ports, and runs until SIGTERM or SIGINT. --detach returns at that point
-instead (0, or 1 when it could not start) and goes on in its own session.
+instead and goes on in its own session: it prints "started", or "shared"
+when another bridge serves the prefix already, and ends 0 (1 when it could
+not start).
 --users-lock names a file that launchers hold a shared lock on while their
 program runs: the bridge stops when none is left. What it tells the user
 goes to stderr and, with --log, to that file too; an adapter the user may
@@ -524,7 +526,9 @@ def _no_users(users: Optional[TextIO]) -> bool:
         return False
 
 
-def run(args: argparse.Namespace, ready: Callable[[], None]) -> int:
+def run(args: argparse.Namespace, ready: Callable[[bool], None]) -> int:
+    """Runs the bridge; ready(True) once its ports are made, ready(False)
+    when another bridge serves the prefix already."""
     prefix = Path(args.prefix)
     try:
         lock = open(prefix / LOCK_FILE, "a+")
@@ -534,7 +538,7 @@ def run(args: argparse.Namespace, ready: Callable[[], None]) -> int:
     try:
         fcntl.flock(lock, fcntl.LOCK_EX | fcntl.LOCK_NB)
     except BlockingIOError:
-        ready()  # another bridge serves this prefix
+        ready(False)
         return 0
     lock.truncate(0)
     lock.write(f"{os.getpid()}\n")
@@ -549,7 +553,7 @@ def run(args: argparse.Namespace, ready: Callable[[], None]) -> int:
     code = 0
     try:
         bridge.start()
-        ready()
+        ready(True)
         while not stopping and not _no_users(users):
             time.sleep(POLL_SECONDS)
             bridge.poll()
@@ -579,20 +583,27 @@ def main(argv: Optional[list[str]] = None) -> int:
         p.error("no Wine prefix: give --prefix or set WINEPREFIX")
 
     if not args.detach:
-        return run(args, lambda: (sys.stdout.write("ready\n"), sys.stdout.flush()))
+        return run(args, lambda _: (sys.stdout.write("ready\n"), sys.stdout.flush()))
+    # Detached, the bridge tells the process that started it on its stdout
+    # whether it runs now or another one already did ("started", "shared").
     r, w = os.pipe()
     if os.fork():
         os.close(w)
         with os.fdopen(r, "rb") as f:
-            return 0 if f.read(6) == b"ready\n" else 1
+            answer = f.read(16).decode("ascii", "replace").strip()
+        if answer not in ("started", "shared"):
+            return 1
+        print(answer, flush=True)
+        return 0
     os.close(r)
     os.setsid()
-    fd = os.open(os.devnull, os.O_RDONLY)
+    fd = os.open(os.devnull, os.O_RDWR)
     os.dup2(fd, 0)
+    os.dup2(fd, 1)
     os.close(fd)
 
-    def ready() -> None:
-        os.write(w, b"ready\n")
+    def ready(started: bool) -> None:
+        os.write(w, b"started\n" if started else b"shared\n")
         os.close(w)
 
     os._exit(run(args, ready))

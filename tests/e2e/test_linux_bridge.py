@@ -126,10 +126,17 @@ def test_installed_tarnvik_runs_the_program_with_the_bridge_beside_it(tv, tmp_pa
     prefix = home / ".local" / "share" / "tarnvik" / "prefix"
     wine_env = dict(env, WINEPREFIX=str(prefix), WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=",
                     LC_ALL="zh_CN.UTF-8")
+    command = [str(usr / "bin" / "tarnvik"), "--by-id", str(by_id), "--dev-dir", str(dev)]
+    # Over ssh without X forwarding: said, and nothing made.
+    no_display = subprocess.run(command, env={k: v for k, v in env.items() if k != "DISPLAY"}, timeout=60,
+                                stdin=subprocess.DEVNULL, capture_output=True, text=True)
+    assert no_display.returncode == 1 and no_display.stderr.startswith("tarnvik: no display"), no_display
+    assert not prefix.exists()
+
     log_path = tmp_path / "terminal.txt"
     with open(log_path, "wb") as terminal:
-        launcher = subprocess.Popen([str(usr / "bin" / "tarnvik"), "--by-id", str(by_id), "--dev-dir", str(dev)],
-                                    env=env, stdin=subprocess.DEVNULL, stdout=terminal, stderr=subprocess.STDOUT)
+        launcher = subprocess.Popen(command, env=env, stdin=subprocess.DEVNULL, stdout=terminal,
+                                    stderr=subprocess.STDOUT)
     helper = None
     bridge_pid = 0
     try:
@@ -155,6 +162,11 @@ def test_installed_tarnvik_runs_the_program_with_the_bridge_beside_it(tv, tmp_pa
         assert [p for p in helper.list_ports() if "(COM" in p] == []
         assert not any((prefix / "dosdevices" / f"com{n}").is_symlink() for n in (3, 4))
         assert "preparing Wine" in log_path.read_text()
+        # A bug report's first lines.
+        wine_log = (prefix.parent / "wine.log").read_text()
+        first = wine_log.splitlines()[0]
+        assert f"tarnvik {tvh.PROJECT_VERSION} starting: prefix {prefix}, wine-" in first, wine_log
+        assert "tarnvik: port bridge started" in wine_log
     finally:
         if helper is not None:
             helper.close()
