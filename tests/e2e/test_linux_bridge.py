@@ -112,9 +112,14 @@ def test_installed_tarnvik_runs_the_program_with_the_bridge_beside_it(tv, tmp_pa
     installed = subprocess.run([str(tvh.REPO / "scripts" / "install-linux"), "--prefix", str(usr)],
                                stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=900)
     assert installed.returncode == 0, installed.stdout + installed.stderr
+    # Not on PATH: the command by its full path.
+    assert f"Start it with: {usr}/bin/tarnvik\n" in installed.stdout, installed.stdout
     entry = (usr / "share" / "applications" / "tarnvik.desktop").read_text()
-    icon = usr / "share" / "pixmaps" / "tarnvik.png"
+    icon = usr / "share" / "icons" / "hicolor" / "48x48" / "apps" / "tarnvik.png"
     assert f"\nExec={usr}/bin/tarnvik\n" in entry and f"\nIcon={icon}\n" in entry and icon.is_file()
+    # Only the two programs were built for it.
+    built = tvh.REPO / "build" / "programs-x64"
+    assert sorted(p.name for p in built.glob("*.exe")) == ["TarnVik.exe", "TarnVikBridge.exe"]
 
     by_id, dev = tmp_path / "by-id", tmp_path / "dev"
     by_id.mkdir()
@@ -150,6 +155,11 @@ def test_installed_tarnvik_runs_the_program_with_the_bridge_beside_it(tv, tmp_pa
         hwnd = tvh.wait_until(lambda: helper.find_window("Tarn#Vik"), 60, message="the program's window")
         assert "FTDI FT232R USB UART (COM3)" in helper.list_ports()
         assert helper.acp() == 936
+        # The desktop entry's StartupWMClass is the window's class.
+        wm_class = subprocess.run(["xdotool", "search", "--classname", "^tarnvik\\.exe$"], env=env, timeout=30,
+                                  stdin=subprocess.DEVNULL, capture_output=True, text=True)
+        assert wm_class.stdout.split(), "no window of class tarnvik.exe"
+        assert "\nStartupWMClass=tarnvik.exe\n" in entry
 
         adapters.append(tvh.PretendAdapter(tv, by_id / CH340).start().plug())
         tvh.wait_until(lambda: ">>>发现[COM4]<<<" in helper.text(hwnd, ids.IDC_RECEIVE_VIEW), 20,
