@@ -1,4 +1,4 @@
-# Shared by scripts/run and scripts/test. Source it; do not run it.
+# Shared by the scripts here (run, test, package, install-linux). Source it; do not run it.
 
 TV_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 # What the program needs to run under Wine: wine64 only recommends the
@@ -8,9 +8,9 @@ TV_RUN_PACKAGES="wine wine64 python3 fonts-wqy-microhei fontconfig"
 # see cmake/mingw-common.cmake).
 TV_BUILD_PACKAGES="cmake ninja-build g++-mingw-w64-x86-64-posix"
 # Everything the tests, the 32-bit build, the fuzz targets (clang's
-# libFuzzer and sanitizer runtimes) need too.
+# libFuzzer and sanitizer runtimes) and the release packages need too.
 TV_PACKAGES="$TV_RUN_PACKAGES $TV_BUILD_PACKAGES gcc g++ g++-mingw-w64-x86-64 g++-mingw-w64-i686 googletest
-  xvfb xdotool socat imagemagick python3-pytest procps util-linux locales clang libclang-rt-14-dev"
+  xvfb xdotool socat imagemagick python3-pytest procps util-linux locales clang libclang-rt-14-dev lintian"
 
 # A command for root, as this machine runs it: "with: sudo CMD" where sudo
 # is installed, otherwise "as root: CMD".

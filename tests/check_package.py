@@ -3,9 +3,16 @@
 named by the project version and hold the program and the readme; each
 program is built for its machine, imports only system DLLs and carries the
 project version in its version resource; the 32-bit one is large-address
-aware; SHA256SUMS matches the zips. Writes JUnit XML when asked.
+aware. The Debian package has the version, depends on what the program
+runs on and on nothing of the build or tests, holds the 64-bit zip's
+program, the bridge, the launcher, the desktop entry and icon, and lintian
+finds no error in it. SHA256SUMS matches all three. Writes JUnit XML when
+asked.
 Usage: check_package.py <dist> <version> [--junit <file>]"""
 import hashlib
+import re
+import shutil
+import subprocess
 import struct
 import sys
 import tempfile
@@ -17,6 +24,18 @@ sys.path.insert(0, str(Path(__file__).resolve().parent))
 import check_imports  # noqa: E402
 
 ARCHES = {'x64': (0x8664, 'x86_64-w64-mingw32-objdump'), 'x86': (0x014C, 'i686-w64-mingw32-objdump')}
+# A package the user installs must not pull in the build or test toolchain.
+TOOLCHAIN = re.compile(r'cmake|ninja|mingw|^gcc|^g\+\+|^cpp|clang|googletest|gtest|pytest|xvfb|xdotool|socat|'
+                       r'imagemagick|lintian|dpkg-dev|debhelper|build-essential')
+DEB_FILES = {
+    './usr/bin/tarnvik': 0o755,
+    './usr/lib/tarnvik/TarnVik.exe': 0o644,
+    './usr/lib/tarnvik/TarnVikBridge.exe': 0o644,
+    './usr/lib/tarnvik/tarnvik_bridge.py': 0o644,
+    './usr/lib/tarnvik/tarnvik_desktop.py': 0o644,
+    './usr/share/applications/tarnvik.desktop': 0o644,
+    './usr/share/doc/tarnvik/copyright': 0o644,
+}
 RT_VERSION = 16
 LARGE_ADDRESS_AWARE = 0x0020
 
@@ -154,6 +173,115 @@ def check_arch(dist: Path, version: str, arch: str, work: Path) -> dict:
     return results
 
 
+def deb_name(version: str) -> str:
+    return f'tarnvik_{version}_amd64.deb'
+
+
+def package_names(depends: str) -> list:
+    """Every package a Depends field names, alternatives included."""
+    names = []
+    for alternatives in depends.split(','):
+        for alternative in alternatives.split('|'):
+            name = alternative.strip().split(' ')[0].split(':')[0]
+            if name:
+                names.append(name)
+    return names
+
+
+def check_deb(dist: Path, version: str, work: Path) -> dict:
+    deb = dist / deb_name(version)
+    results = {}
+    if not deb.is_file():
+        return {'Debian package exists': [f'{deb} is missing']}
+
+    def dpkg_deb(*args: str) -> str:
+        return subprocess.run(['dpkg-deb', *args], check=True, capture_output=True, text=True).stdout
+
+    problems = []
+    fields = {}
+    try:
+        for name in ('Package', 'Version', 'Architecture', 'Depends', 'Maintainer', 'Description'):
+            fields[name] = dpkg_deb('-f', str(deb), name).strip()
+    except subprocess.CalledProcessError as e:
+        problems.append(f'unreadable control: {e.stderr.strip()}')
+    expected = {'Package': 'tarnvik', 'Version': version, 'Architecture': 'amd64'}
+    for name, value in expected.items():
+        if fields.get(name, value) != value:
+            problems.append(f'{name} {fields.get(name)!r}, expected {value!r}')
+    results['Debian package: name, version, architecture'] = problems
+
+    problems = []
+    depends = package_names(fields.get('Depends', ''))
+    for needed, why in (('wine', 'the wine command'), ('wine64', 'the 64-bit Wine'), ('python3', 'the bridge')):
+        if needed not in depends:
+            problems.append(f'does not depend on {needed} ({why})')
+    if not any(re.search(r'cjk|wqy|arphic|droid-fallback', d) for d in depends):
+        problems.append('depends on no font with Chinese characters')
+    problems += [f'depends on {d}, which only building or testing needs' for d in depends if TOOLCHAIN.search(d)]
+    results['Debian package: runtime dependencies only'] = problems
+
+    problems = []
+    listing = {}
+    try:
+        for line in dpkg_deb('-c', str(deb)).splitlines():
+            mode, owner, _, _, _, path = line.split(None, 5)
+            listing[path.split(' -> ')[0]] = (mode, owner)
+    except (subprocess.CalledProcessError, ValueError) as e:
+        problems.append(f'unreadable file list: {e}')
+    perms = {'r': 4, 'w': 2, 'x': 1, 's': 1, '-': 0}
+    for path, wanted in DEB_FILES.items():
+        if path not in listing:
+            problems.append(f'lacks {path}')
+            continue
+        mode, owner = listing[path]
+        bits = int(''.join(str(sum(perms[c] for c in mode[i:i + 3])) for i in (1, 4, 7)), 8)
+        if bits != wanted or owner != 'root/root':
+            problems.append(f'{path} is {mode} {owner}, expected {wanted:o} root/root')
+    icons = [p for p in listing if re.fullmatch(r'\./usr/share/icons/hicolor/(\d+)x\1/apps/tarnvik\.png', p)]
+    if not icons:
+        problems.append('lacks an icon in /usr/share/icons/hicolor/<n>x<n>/apps')
+    results['Debian package: programs, launcher, desktop entry, icon'] = problems
+
+    problems = []
+    root = work / 'deb'
+    try:
+        dpkg_deb('-x', str(deb), str(root))
+        program = (root / 'usr/lib/tarnvik/TarnVik.exe').read_bytes()
+        with zipfile.ZipFile(dist / f'TarnVik-{version}-windows-x64.zip') as z:
+            if program != z.read(f'TarnVik-{version}-windows-x64/TarnVik.exe'):
+                problems.append('TarnVik.exe differs from the x64 zip\'s')
+        bridge = root / 'usr/lib/tarnvik/TarnVikBridge.exe'
+        if PeImage(bridge.read_bytes()).machine != ARCHES['x64'][0]:
+            problems.append('TarnVikBridge.exe is not an x86-64 program')
+        problems += check_imports.problems(ARCHES['x64'][1], str(bridge))[0]
+        launcher = (root / 'usr/bin/tarnvik').read_text()
+        if f'VERSION="{version}"' not in launcher:
+            problems.append('the launcher does not carry the version')
+        entry = (root / 'usr/share/applications/tarnvik.desktop').read_text()
+        lines = dict(line.split('=', 1) for line in entry.splitlines() if '=' in line)
+        if lines.get('Exec') != '/usr/bin/tarnvik':
+            problems.append(f'desktop entry starts {lines.get("Exec")!r}')
+        if not lines.get('Icon', '').startswith('/') or not (root / lines['Icon'].lstrip('/')).is_file():
+            problems.append(f'desktop entry\'s icon {lines.get("Icon")!r} is not in the package')
+        if lines.get('StartupWMClass') != 'tarnvik.exe':
+            problems.append(f'StartupWMClass {lines.get("StartupWMClass")!r}, expected the window\'s class tarnvik.exe')
+    except (OSError, KeyError, ValueError, zipfile.BadZipFile, subprocess.CalledProcessError) as e:
+        problems.append(str(e))
+    results['Debian package: the zip\'s program, the version, the desktop entry'] = problems
+
+    problems = []
+    if not shutil.which('lintian'):
+        problems.append('lintian is not installed')
+    else:
+        run = subprocess.run(['lintian', '--fail-on', 'error', str(deb)], capture_output=True, text=True)
+        errors = [line for line in run.stdout.splitlines() if line.startswith('E:')]
+        problems += errors
+        if run.returncode != 0 and not errors:
+            problems.append(f'lintian ended {run.returncode}: {run.stderr.strip()}')
+    results['Debian package: lintian finds no error'] = problems
+    return results
+
+
 def check_sums(dist: Path, version: str) -> list:
     try:
         lines = (dist / 'SHA256SUMS').read_text().splitlines()
@@ -164,8 +292,7 @@ def check_sums(dist: Path, version: str) -> list:
         digest, _, name = line.partition('  ')
         listed[name] = digest
     problems = []
-    for arch in ARCHES:
-        name = f'TarnVik-{version}-windows-{arch}.zip'
+    for name in [f'TarnVik-{version}-windows-{arch}.zip' for arch in ARCHES] + [deb_name(version)]:
         try:
             actual = hashlib.sha256((dist / name).read_bytes()).hexdigest()
         except OSError as e:
@@ -173,7 +300,7 @@ def check_sums(dist: Path, version: str) -> list:
             continue
         if listed.get(name) != actual:
             problems.append(f'{name}: listed {listed.get(name)}, is {actual}')
-    if len(listed) != len(ARCHES):
+    if len(listed) != len(ARCHES) + 1:
         problems.append(f'lists {sorted(listed)}')
     return problems
 
@@ -190,6 +317,7 @@ def main() -> int:
     with tempfile.TemporaryDirectory() as work:
         for arch in ARCHES:
             results.update(check_arch(dist, version, arch, Path(work)))
+        results.update(check_deb(dist, version, Path(work)))
     results['SHA256SUMS matches the packages'] = check_sums(dist, version)
 
     failed = 0
