@@ -29,7 +29,7 @@ not start).
 --users-lock names a file that launchers hold a shared lock on while their
 program runs: the bridge stops when none is left. What it tells the user
 goes to stderr and, with --log, to that file too; an adapter the user may
-not open is also shown in a dialog (the desktop's own, or Wine's).
+not open is also shown in a dialog.
 """
 
 from __future__ import annotations
@@ -65,6 +65,10 @@ START_SECONDS = 120.0
 BARE_DEVICE = re.compile(r"tty(USB|ACM)\d+")
 SERIAL_NUMBER = re.compile(r"[0-9A-Z]*[0-9][0-9A-Z]*")
 LONGEST_PRODUCT = 100
+# The program is always on top by default and its window comes a second or
+# two after the bridge is ready: a dialog about adapters met at the start
+# waits this long, so that it opens above the window, not under it.
+DIALOG_DELAY_SECONDS = 3.0
 
 
 class BridgeError(RuntimeError):
@@ -364,6 +368,8 @@ class Bridge:
         self.told_access = False
         self.log = log
         self.dialogs = dialogs
+        self.starting = False
+        self.pending: list[tuple[float, str, str]] = []  # dialogs to show: (when, title, text)
         self.shown: list[subprocess.Popen] = []  # dialogs still open
 
     def say(self, text: str) -> None:
@@ -383,9 +389,18 @@ class Bridge:
     def show(self, title: str, text: str) -> None:
         if self.dialogs == "none":
             return
-        dialog = desktop.show(title, text, os.environ, self.prefix, prefer=self.dialogs)
-        if dialog is not None:
-            self.shown.append(dialog)
+        when = time.monotonic() + (DIALOG_DELAY_SECONDS if self.starting else 0.0)
+        self.pending.append((when, title, text))
+        self._show_due()
+
+    def _show_due(self) -> None:
+        self.shown = [d for d in self.shown if d.poll() is None]
+        now = time.monotonic()
+        for when, title, text in [p for p in self.pending if p[0] <= now]:
+            self.pending.remove((when, title, text))
+            dialog = desktop.show(title, text, os.environ, self.prefix, prefer=self.dialogs)
+            if dialog is not None:
+                self.shown.append(dialog)
 
     def start(self) -> None:
         if not self.dosdevices.is_dir():
@@ -396,7 +411,11 @@ class Bridge:
             if link.is_symlink() and self._adapter_link(os.readlink(link)):
                 link.unlink()
         self.windows.start()
-        self.poll(settled=True)
+        self.starting = True
+        try:
+            self.poll(settled=True)
+        finally:
+            self.starting = False
 
     def stop(self) -> None:
         for key in list(self.ports):
@@ -410,7 +429,7 @@ class Bridge:
             self._unlink(number, adapter)
 
     def poll(self, settled: bool = False) -> None:
-        self.shown = [d for d in self.shown if d.poll() is None]
+        self._show_due()
         named, bare = scan(self.by_id_dir, self.dev_dir)
         now = time.monotonic()
         self.first_seen = {k: self.first_seen.get(k, now) for k in bare}
@@ -574,9 +593,9 @@ def main(argv: Optional[list[str]] = None) -> int:
     p.add_argument("--dev-dir", default="/dev", help="where ttyUSB and ttyACM devices without one are")
     p.add_argument("--users-lock", help="stop when no process holds a shared lock on this file")
     p.add_argument("--log", help="also write what it tells the user to this file")
-    p.add_argument("--dialogs", choices=("desktop", "wine", "none"), default="desktop",
-                   help="show problems in the desktop's own dialogs (Wine's where it has none), "
-                        "always in Wine's, or not at all")
+    p.add_argument("--dialogs", choices=("wine", "desktop", "none"), default="wine",
+                   help="show problems in a Wine message box, which stays above the program's window "
+                        "(the default), in the desktop's own dialogs, or not at all")
     p.add_argument("--detach", action="store_true", help="return once ready and go on in the background")
     args = p.parse_args(argv)
     if not args.prefix:

@@ -3,8 +3,9 @@
 
 A program started from the desktop menu has no terminal: what only goes to
 stderr is never seen. So a problem the user must act on is also shown in a
-dialog: zenity or kdialog, whichever the desktop has, or else a Wine
-message box, which works wherever the program itself does.
+dialog: a Wine message box, which works wherever the program itself does
+and can stay above the program's window (always on top by default), or
+the desktop's own (zenity or kdialog) for what happens before Wine runs.
 
   tarnvik_desktop.py check-display     says on stderr why no window can be
                                        shown (exit 1), or nothing (exit 0)
@@ -25,14 +26,16 @@ Which = Callable[[str], Optional[str]]
 
 # Wine has no message box command of its own; its script host has one.
 # The text comes from a UTF-16 file: a command line loses characters the
-# locale Wine found cannot express.
+# locale Wine found cannot express. 48 is the warning icon; 4096 makes the
+# box topmost (MB_SYSTEMMODAL), 65536 brings it to the front
+# (MB_SETFOREGROUND).
 NOTICE_SCRIPT = """\
 var fso = new ActiveXObject("Scripting.FileSystemObject");
 var file = fso.OpenTextFile(WScript.Arguments(0), 1, false, -1);
 var title = file.ReadLine();
 var text = file.ReadAll();
 file.Close();
-new ActiveXObject("WScript.Shell").Popup(text, 0, title, 48);
+new ActiveXObject("WScript.Shell").Popup(text, 0, title, 48 + 4096 + 65536);
 """
 
 
@@ -121,10 +124,11 @@ def wine_box(title: str, text: str, prefix: str) -> list[str]:
             r"C:\windows\temp\tarnvik-notice.txt"]
 
 
-def show(title: str, text: str, env: Mapping[str, str], prefix: Optional[str], prefer: str = "desktop",
+def show(title: str, text: str, env: Mapping[str, str], prefix: Optional[str], prefer: str = "wine",
          which: Which = shutil.which) -> Optional[subprocess.Popen]:
     """Starts a dialog and returns at once; None when none could be shown.
-    prefer="wine" skips the desktop's dialogs."""
+    A Wine message box in the prefix, or with prefer="desktop" the
+    desktop's own dialog where it has one."""
     env = dict(env)
     command = dialog_command(title, text, env, which) if prefer == "desktop" else None
     if command is None:
@@ -150,7 +154,8 @@ def main(argv: list[str]) -> int:
             return 1
         return 0
     if argv[:1] == ["tell"] and len(argv) == 3:
-        dialog = show(argv[1], argv[2], os.environ, os.environ.get("WINEPREFIX"))
+        # Wine may be what failed: the desktop's own dialog first.
+        dialog = show(argv[1], argv[2], os.environ, os.environ.get("WINEPREFIX"), prefer="desktop")
         return dialog.wait() if dialog else 1
     print("usage: tarnvik_desktop.py check-display | tell TITLE TEXT", file=sys.stderr)
     return 2

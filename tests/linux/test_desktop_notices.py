@@ -1,9 +1,11 @@
 """What a Linux user is told, and where: the advice for an adapter the user
 may not open (sudo or "as root", a group joined but not yet in effect, a
-device no group opens), the dialog the desktop offers, and whether a
+device no group opens), once a run, on the terminal, in the log and in a
+dialog that waits for the program's window; which dialog; and whether a
 display can be reached at all."""
 import socket
 import sys
+import time
 from pathlib import Path
 
 LINUX = Path(__file__).resolve().parents[2] / "src" / "linux"
@@ -78,31 +80,60 @@ def test_the_bridge_tells_once_a_run_on_the_terminal_in_the_log_and_in_a_dialog(
     assert log.read_text().count("tarnvik: X (COM3) is listed") == 1
     assert len(shown) == 1 and shown[0][0].startswith("Tarn#Vik：") and "X (COM3)" in shown[0][1]
 
+    # Met while the bridge starts, before the program's window (always on
+    # top) is there: the dialog waits, so as to open above it.
+    monkeypatch.setattr(bridge, "DIALOG_DELAY_SECONDS", 0.2)
+    b = bridge.Bridge(str(tmp_path), "unused.exe", str(tmp_path), str(tmp_path), out=out)
+    b.starting = True
+    b._check_access(adapter, "X (COM3)")
+    b.starting = False
+    b._show_due()
+    assert len(shown) == 1
+    time.sleep(0.25)
+    b._show_due()
+    assert len(shown) == 2
+
     # Asked for none, none is shown; the terminal still hears it.
     b = bridge.Bridge(str(tmp_path), "unused.exe", str(tmp_path), str(tmp_path), out=out, dialogs="none")
     b._check_access(adapter, "X (COM3)")
-    assert len(shown) == 1 and out.text.count("X (COM3) is listed") == 2
+    assert len(shown) == 2 and out.text.count("X (COM3) is listed") == 3
 
 
-def test_the_desktops_own_dialog_first_then_wines_in_the_prefix(tmp_path):
+def test_a_wine_box_by_default_the_desktops_own_dialog_when_asked(tmp_path, monkeypatch):
     def having(*tools):
         return lambda name: f"/usr/bin/{name}" if name in tools else None
 
-    assert desktop.dialog_command("T", "x", {}, having("zenity", "kdialog"))[0] == "zenity"
-    assert desktop.dialog_command("T", "x", {"XDG_CURRENT_DESKTOP": "KDE"}, having("zenity", "kdialog"))[0] == "kdialog"
-    assert desktop.dialog_command("T", "x", {"XDG_CURRENT_DESKTOP": "GNOME"}, having("kdialog"))[0] == "kdialog"
-    assert desktop.dialog_command("T", "x", {}, having()) is None
-    # Text that looks like markup is shown as it is.
-    assert "--no-markup" in desktop.dialog_command("T", "<b>", {}, having("zenity"))
+    started = []
 
+    class Started:
+        def __init__(self, command, env, **_):
+            started.append((command, env))
+
+    monkeypatch.setattr(desktop.subprocess, "Popen", Started)
     prefix = tmp_path / "prefix"
-    command = desktop.wine_box("Tarn#Vik：标题", "第一行\n    adduser alice dialout", str(prefix))
-    temp = prefix / "drive_c" / "windows" / "temp"
+    desktop.show("Tarn#Vik：标题", "第一行\n    adduser alice dialout", {"DISPLAY": ":5"}, str(prefix),
+                 which=having("zenity"))
+    command, env = started[-1]
     assert command[:2] == ["wine", "wscript.exe"] and all(a.isascii() for a in command)
+    assert env["WINEPREFIX"] == str(prefix) and env["DISPLAY"] == ":5"
+    temp = prefix / "drive_c" / "windows" / "temp"
     assert (temp / "tarnvik-notice.txt").read_bytes()[:2] == b"\xff\xfe"
     assert (temp / "tarnvik-notice.txt").read_text(encoding="utf-16") == (
         "Tarn#Vik：标题\n第一行\n    adduser alice dialout")
-    assert "Popup" in (temp / "tarnvik-notice.js").read_text()
+
+    # Asked for the desktop's own: KDE's in KDE, otherwise GTK's first, and
+    # Wine's where there is neither.
+    desktop.show("T", "<b>", {}, str(prefix), prefer="desktop", which=having("zenity", "kdialog"))
+    assert started[-1][0][0] == "zenity" and "--no-markup" in started[-1][0]
+    desktop.show("T", "x", {"XDG_CURRENT_DESKTOP": "KDE"}, str(prefix), prefer="desktop",
+                 which=having("zenity", "kdialog"))
+    assert started[-1][0][0] == "kdialog"
+    desktop.show("T", "x", {}, str(prefix), prefer="desktop", which=having("kdialog"))
+    assert started[-1][0][0] == "kdialog"
+    desktop.show("T", "x", {}, str(prefix), prefer="desktop", which=having())
+    assert started[-1][0][0] == "wine"
+    # No prefix, no desktop dialog: nothing to show it with.
+    assert desktop.show("T", "x", {}, None, prefer="desktop", which=having()) is None
 
 
 def test_a_display_that_is_not_there_is_named_one_that_answers_is_not(tmp_path):
