@@ -10,7 +10,7 @@ import sys
 SYSTEM_DLLS = {
     'kernel32.dll', 'user32.dll', 'gdi32.dll', 'comctl32.dll', 'comdlg32.dll', 'shell32.dll',
     'shlwapi.dll', 'ole32.dll', 'oleaut32.dll', 'advapi32.dll', 'setupapi.dll', 'imm32.dll', 'msvcrt.dll',
-    'winmm.dll',
+    'winmm.dll', 'psapi.dll',
 }
 # Functions a program for XP must not import: any one of them keeps the
 # program from loading there. The program looks up the user32 ones at run

@@ -4,6 +4,7 @@
 #include "app/AppState.h"
 #include "app/MainDialog.h"
 #include "app/SerialPort.h"
+#include "base/Format.h"
 #include "diagnostics/Reports.h"
 
 namespace tv {

@@ -84,19 +84,15 @@ void MainDialog::onEditCommand(int id) {
   if (!clears && target != nullptr && target == receiveText_.hwnd()) feed_.drainAll();
   switch (id) {
     case ID_CLEAR:
-      if (target == receiveText_.hwnd()) {
-        feed_.clear();
-      } else if (target) {
-        ClearView(target);
-      }
+      clearView(target);
       break;
     case ID_SELECT_ALL:
       if (target) SendMessageW(target, EM_SETSEL, 0, -1);
       break;
     case ID_CLEAR_ALL:
-      ClearView(textPane_);
+      clearView(textPane_);
       feed_.clear();
-      ClearView(hexPane_);
+      clearView(hexPane_);
       break;
     case ID_COPY:
       if (!target) break;
@@ -118,8 +114,7 @@ void MainDialog::onEditCommand(int id) {
       break;
     case ID_CLEAR_AND_PASTE:
       if (!target) break;
-      if (target == receiveText_.hwnd()) feed_.clear();
-      ClearView(target);
+      target = clearView(target);
       SendMessageW(target, WM_PASTE, 0, 0);
       break;
     default:

@@ -1,4 +1,6 @@
 // The loaded file: chosen in the open-file dialog or dropped on a pane.
+#include <new>
+
 #include "app/AppState.h"
 #include "app/MainDialog.h"
 #include "resources/resource.h"
@@ -11,8 +13,18 @@ LRESULT CALLBACK DropPaneProc(HWND pane, UINT msg, WPARAM wp, LPARAM lp) {
   auto* dialog = reinterpret_cast<MainDialog*>(GetPropW(pane, L"TarnVik.Dialog"));
   auto previous = reinterpret_cast<WNDPROC>(GetPropW(pane, L"TarnVik.Proc"));
   if (msg == WM_DROPFILES && dialog != nullptr) {
-    dialog->loadDroppedFile(reinterpret_cast<HDROP>(wp));
+    try {
+      dialog->loadDroppedFile(reinterpret_cast<HDROP>(wp));
+    } catch (const std::bad_alloc&) {
+      dialog->onOutOfMemory();
+    }
     return 0;
+  }
+  if (msg == WM_NCDESTROY) {
+    // A pane is destroyed when a new one takes its place.
+    RemovePropW(pane, L"TarnVik.Dialog");
+    RemovePropW(pane, L"TarnVik.Proc");
+    SetWindowLongPtrW(pane, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous));
   }
   return CallWindowProcW(previous, pane, msg, wp, lp);
 }
@@ -21,12 +33,10 @@ LRESULT CALLBACK DropPaneProc(HWND pane, UINT msg, WPARAM wp, LPARAM lp) {
 
 // Rich edit turns a drop into EN_DROPFILES; some versions of the control do
 // not, so the panes hand a WM_DROPFILES they receive to the same handler.
-void MainDialog::hookDropTargets() {
-  for (HWND pane : {textPane_, hexPane_}) {
-    SetPropW(pane, L"TarnVik.Dialog", reinterpret_cast<HANDLE>(this));
-    SetPropW(pane, L"TarnVik.Proc",
-             reinterpret_cast<HANDLE>(SetWindowLongPtrW(pane, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(DropPaneProc))));
-  }
+void MainDialog::hookDropTarget(HWND pane) {
+  SetPropW(pane, L"TarnVik.Dialog", reinterpret_cast<HANDLE>(this));
+  SetPropW(pane, L"TarnVik.Proc",
+           reinterpret_cast<HANDLE>(SetWindowLongPtrW(pane, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(DropPaneProc))));
 }
 
 LRESULT MainDialog::onNotify(const NMHDR* header) {

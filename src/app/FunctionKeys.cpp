@@ -37,11 +37,11 @@ void MainDialog::onFunctionKey(unsigned key) {
     case VK_F2:
       if (panesFree) {
         const wchar_t* text = TestTexts()[static_cast<std::size_t>(std::rand()) % kTestTextCount];
-        PutText(textPane_, text, kReplaceAll);
-        PutText(hexPane_, AnsiHex(text), kReplaceAll);
+        replacePaneText(textPane_, text);
+        replacePaneText(hexPane_, AnsiHex(text));
         // Written again on purpose, as F2 always has: the text pane is the
         // last one written, so it is the one left showing its first line.
-        PutText(textPane_, text, kReplaceAll);
+        replacePaneText(textPane_, text);
       }
       break;
     case VK_F3:
@@ -49,11 +49,11 @@ void MainDialog::onFunctionKey(unsigned key) {
         bool mixed = g_nextTestTextMixed;
         g_nextTestTextMixed = !g_nextTestTextMixed;
         if (mixed) {
-          PutText(hexPane_, ByteListing(0, 255), kReplaceAll);
-          PutText(textPane_, MixedTestText(), kReplaceAll);
+          replacePaneText(hexPane_, ByteListing(0, 255));
+          replacePaneText(textPane_, MixedTestText());
         } else {
-          PutText(hexPane_, ByteListing(32, 125) + HexPattern(), kReplaceAll);
-          PutText(textPane_, EnglishTestText(), kReplaceAll);
+          replacePaneText(hexPane_, ByteListing(32, 125) + HexPattern());
+          replacePaneText(textPane_, EnglishTestText());
         }
       }
       break;
@@ -68,9 +68,9 @@ void MainDialog::onFunctionKey(unsigned key) {
       break;
     case VK_F8:
       if (allFree) {
-        ClearView(textPane_);
+        clearView(textPane_);
         feed_.clear();
-        ClearView(hexPane_);
+        clearView(hexPane_);
       }
       break;
     case VK_F9:

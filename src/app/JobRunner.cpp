@@ -1,5 +1,7 @@
 #include "app/JobRunner.h"
 
+#include <new>
+
 #include "app/DisplayLines.h"
 #include "base/CodePage.h"
 #include "send/FileSource.h"
@@ -70,15 +72,28 @@ bool JobRunner::start(JobKind job, std::size_t blockBytes, std::function<void(co
   s.idle = 0;
   ResetEvent(s.cancelled.get());
   HANDLE cancelled = s.cancelled.get();
-  bool started = s.thread.start([this, job, blockBytes, body, cancelled] {
-    Slot& mine = slot(job);
-    WindowJobHost host(app_, bridge_, mine.busy, cancelled);
-    SendContext context{port_, SystemClock(), host, mine.busy, app_.delayMode, blockBytes};
-    body(context);
-    mine.busy = 0;
-    mine.idle = 1;
-    bridge_.postJobEnded(static_cast<WPARAM>(job));
-  });
+  bool started = false;
+  try {
+    started = s.thread.start([this, job, blockBytes, body, cancelled] {
+      Slot& mine = slot(job);
+      WindowJobHost host(app_, bridge_, mine.busy, cancelled);
+      SendContext context{port_, SystemClock(), host, mine.busy, app_.delayMode, blockBytes};
+      bool outOfMemory = false;
+      try {
+        body(context);
+      } catch (const std::bad_alloc&) {
+        // A copy of a pane, a file's buffer: the job stops as if
+        // cancelled, and says why.
+        outOfMemory = true;
+      }
+      mine.busy = 0;
+      mine.idle = 1;
+      if (outOfMemory) reportOutOfMemory();
+      bridge_.postJobEnded(static_cast<WPARAM>(job));
+    });
+  } catch (const std::bad_alloc&) {
+    started = false;
+  }
   if (!started) {
     s.busy = 0;
     s.idle = 1;
@@ -117,6 +132,17 @@ bool JobRunner::startFile(const LoadedFile& file, std::size_t blockBytes) {
     }
     std::wstring end = (sent ? L"\n发送完成:" : L"\n发送取消:") + title + L"\n";
     bridge_.call([feed, &end] { feed->append(end); });
+  });
+}
+
+void JobRunner::reportOutOfMemory() {
+  bridge_.postLowMemory();
+  ReceiveFeed* feed = feed_;
+  bridge_.call([feed] {
+    try {
+      feed->append(kOutOfMemoryText);
+    } catch (const std::bad_alloc&) {
+    }
   });
 }
 

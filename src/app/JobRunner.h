@@ -26,6 +26,9 @@ constexpr JobKind kAllJobs[kJobKindCount] = {JobKind::Text, JobKind::Hex, JobKin
 
 class JobRunner {
  public:
+  // Shown when a job stopped for want of memory.
+  static constexpr const wchar_t* kOutOfMemoryText = L"\n内存不足,发送取消\n";
+
   JobRunner(AppState& app, UiBridge& bridge, Port& port);
 
   // UI thread, once the views exist: the hex pane the hex job copies, the
@@ -65,6 +68,8 @@ class JobRunner {
     WorkerThread thread;     // UI thread
   };
 
+  // Job thread, after the job stopped for want of memory.
+  void reportOutOfMemory();
   Slot& slot(JobKind job) { return slots_[static_cast<int>(job)]; }
   const Slot& slot(JobKind job) const { return slots_[static_cast<int>(job)]; }
 

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 #include <objbase.h>
 
+#include <new>
 #include <string>
 
 #include "app/MainDialog.h"
@@ -53,7 +54,14 @@ int Run(int showCommand) {
       exitCode = static_cast<int>(msg.wParam);
       break;
     }
-    if (!dialog.preTranslate(msg)) {
+    bool consumed = false;
+    try {
+      consumed = dialog.preTranslate(msg);
+    } catch (const std::bad_alloc&) {
+      dialog.onOutOfMemory();
+      consumed = true;
+    }
+    if (!consumed) {
       TranslateMessage(&msg);
       DispatchMessageW(&msg);
     }

@@ -1,10 +1,10 @@
 #include "app/MainDialog.h"
 
-#include <imm.h>
 #include <windowsx.h>
 
 #include <cstdlib>
 #include <ctime>
+#include <new>
 
 #include "app/AppState.h"
 #include "app/QuickSlots.h"
@@ -45,54 +45,12 @@ void SetIcons(HWND dialog) {
   SendMessageW(dialog, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
 }
 
-int CALLBACK FontFound(const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM found) {
-  *reinterpret_cast<bool*>(found) = true;
-  return 0;
-}
-
-bool FontInstalled(const wchar_t* face) {
-  WindowDC screen(nullptr);
-  LOGFONTW lf{};
-  lf.lfCharSet = DEFAULT_CHARSET;
-  lstrcpynW(lf.lfFaceName, face, LF_FACESIZE);
-  bool found = false;
-  EnumFontFamiliesExW(screen.get(), &lf, FontFound, reinterpret_cast<LPARAM>(&found), 0);
-  return found;
-}
-
-// A fixed-pitch face that also has the Chinese characters, so hex columns
-// line up and received GBK text reads well.
-const wchar_t* ViewFace() {
-  static const wchar_t* const kFaces[] = {L"NSimSun", L"新宋体", L"WenQuanYi Micro Hei Mono",
-                                          L"SimSun", L"Courier New"};
-  for (const wchar_t* face : kFaces)
-    if (FontInstalled(face)) return face;
-  return L"";
-}
-
-// With a Chinese input method on, a to f would start a composition in the
-// hex pane and the delay box, and its result would go in without WM_CHAR,
-// past their character filters and the hex pane's automatic blank.
-void TurnOffInputMethod(HWND view) {
-  ImmAssociateContext(view, nullptr);
-  SendMessageW(view, EM_SETEDITSTYLE, SES_NOIME, SES_NOIME);
-}
-
-void SetDefaultFormat(HWND view, const wchar_t* face, bool bold) {
-  CHARFORMAT2W cf{};
-  cf.cbSize = sizeof(cf);
-  cf.dwMask = CFM_SIZE | CFM_FACE | CFM_BOLD;
-  cf.yHeight = 9 * 20;  // twips
-  cf.dwEffects = bold ? CFE_BOLD : 0;
-  lstrcpynW(cf.szFaceName, face, LF_FACESIZE);
-  SendMessageW(view, EM_SETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&cf));
-}
-
 }  // namespace
 
 MainDialog::MainDialog()
     : receiver_(
-          Serial().channel, [this] { return bridge_.postReceived(); }, [this] { bridge_.postReaderEnded(); }),
+          Serial().channel, [this] { return bridge_.postReceived(); }, [this] { bridge_.postReaderEnded(); },
+          [this] { bridge_.postLowMemory(); }),
       feed_(receiver_.pipeline(), receiveText_, SystemClock()),
       jobs_(App(), bridge_, Serial().channel),
       sizeCursor_(LoadCursorW(nullptr, IDC_SIZENS)) {}
@@ -114,7 +72,14 @@ INT_PTR CALLBACK MainDialog::DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM l
     self = reinterpret_cast<MainDialog*>(GetWindowLongPtrW(hwnd, DWLP_USER));
   }
   if (self == nullptr) return FALSE;
-  return self->handleMessage(msg, wp, lp);
+  // No exception may cross the system's frames back into the message
+  // loop; running out of memory is the one the handlers can meet.
+  try {
+    return self->handleMessage(msg, wp, lp);
+  } catch (const std::bad_alloc&) {
+    self->onOutOfMemory();
+    return FALSE;
+  }
 }
 
 INT_PTR MainDialog::handleMessage(UINT msg, WPARAM wp, LPARAM lp) {
@@ -165,6 +130,9 @@ INT_PTR MainDialog::handleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     case UiBridge::kPortLostMessage:
       onPortLost();
       return TRUE;
+    case UiBridge::kLowMemoryMessage:
+      onOutOfMemory();
+      return TRUE;
     case UiBridge::kReceivedMessage:
       // Shown on a timer: timer messages come after input and painting, so
       // a flood of received text never keeps the window from answering
@@ -184,7 +152,10 @@ INT_PTR MainDialog::handleMessage(UINT msg, WPARAM wp, LPARAM lp) {
 
 bool MainDialog::routeCommand(WORD code, WORD id, HWND control) {
   AppState& app = App();
-  if (id == IDC_HEX_SEND) {
+  if (code == EN_ERRSPACE) {
+    // The receive view's copy has no id yet: known by its handle.
+    receiveText_.noteNoSpace(control);
+  } else if (id == IDC_HEX_SEND) {
     startOrCancelJob(JobKind::Hex);
   } else if (id == IDC_TEXT_SEND) {
     if (code != BN_CLICKED) return true;
@@ -224,7 +195,8 @@ bool MainDialog::routeCommand(WORD code, WORD id, HWND control) {
     onDelayModeCommand(id);
   } else if (id >= ID_SLOT_FIRST && id <= ID_SLOT_LAST) {
     HWND target = menuTarget();
-    RunSlotCommand(id - ID_SLOT_FIRST, target, target != nullptr && (target == hexPane_ || target == textPane_));
+    RunSlotCommand(id - ID_SLOT_FIRST, target, target != nullptr && (target == hexPane_ || target == textPane_),
+                   [this](HWND pane) { return clearView(pane); });
   } else {
     return false;
   }
@@ -257,45 +229,6 @@ BOOL MainDialog::onInitDialog() {
   if (file_.loaded) reportLoadedFile();
   return TRUE;
 }
-
-void MainDialog::initViews() {
-  AppState& app = App();
-  rebuildTitle();
-  hexPane_ = GetDlgItem(hwnd_, IDC_HEX_PANE);
-  receiveText_.attach(GetDlgItem(hwnd_, IDC_RECEIVE_VIEW));
-  textPane_ = GetDlgItem(hwnd_, IDC_TEXT_PANE);
-  statusView_ = GetDlgItem(hwnd_, IDC_STATUS_VIEW);
-  delayBox_ = GetDlgItem(hwnd_, IDC_DELAY_BOX);
-  jobs_.attach(hexPane_, feed_);
-
-  hookDropTargets();
-  hookTopMostButton();
-  TurnOffInputMethod(hexPane_);
-  TurnOffInputMethod(delayBox_);
-  SendMessageW(textPane_, EM_SETEVENTMASK, 0, ENM_DROPFILES);
-  SendMessageW(hexPane_, EM_SETEVENTMASK, 0, ENM_DROPFILES);
-  for (HWND view : {textPane_, receiveText_.hwnd(), hexPane_})
-    SendMessageW(view, EM_EXLIMITTEXT, 0, 0x7FFFFFFF);
-
-  SetWindowTextW(delayBox_, Format(L"%d", {app.delayTimeMs.load()}).c_str());
-  // Without these a rich edit on Windows reports no edits, and the typed
-  // delay would never reach the jobs or the settings. EN_UPDATE comes only
-  // with a redraw; EN_CHANGE also comes for edits while the box is not
-  // drawn (a paste from the menu). Set after the first text, which needs no
-  // storing.
-  SendMessageW(delayBox_, EM_SETEVENTMASK, 0, ENM_UPDATE | ENM_CHANGE);
-  refreshStatus();
-  feed_.append(PortListReport(Serial().ports));
-  portCount_ = Serial().ports.count();
-
-  viewFace_ = ViewFace();
-  SetDefaultFormat(receiveText_.hwnd(), viewFace_, false);
-  SetDefaultFormat(textPane_, viewFace_, false);
-  applyHexPaneFormat();
-}
-
-// Typed digits in the hex pane are bold.
-void MainDialog::applyHexPaneFormat() { SetDefaultFormat(hexPane_, viewFace_, true); }
 
 void MainDialog::close() {
   Serial().announceLostTo(nullptr);

@@ -15,7 +15,7 @@
 #include "app/JobRunner.h"
 #include "app/PaneSplitter.h"
 #include "app/ResizeManager.h"
-#include "app/RichEditView.h"
+#include "app/ReceiveView.h"
 #include "app/Settings.h"
 #include "app/UiBridge.h"
 #include "base/WinHandles.h"
@@ -46,6 +46,11 @@ class MainDialog {
   // The message loop's pre-translation filter: true when the message is
   // consumed.
   bool preTranslate(MSG& msg);
+
+  // ---- Views.cpp
+  // An allocation failed (any thread's, told here): the receive view
+  // makes room.
+  void onOutOfMemory();
 
   // ---- PortControl.cpp (UI thread)
   void togglePort();
@@ -87,8 +92,6 @@ class MainDialog {
   // The routing table for WM_COMMAND; false when no row matched.
   bool routeCommand(WORD code, WORD id, HWND control);
   BOOL onInitDialog();
-  void initViews();
-  void applyHexPaneFormat();
   void close();
   void onTimer(UINT_PTR id);
   void onActivateApp(bool active);
@@ -137,10 +140,21 @@ class MainDialog {
   void onDelayModeCommand(int id);
   void onDelayBoxUpdate();
 
+  // ---- Views.cpp: the rich-edit views.
+  void initViews();
+  void setUpReceiveView(HWND view);
+  void setUpPane(HWND pane, bool hex);
+  void applyHexPaneFormat();
+  // Empties a view; the receive view and the send panes by putting a new
+  // control in their place, however much they hold. Returns the control
+  // now in the view's place.
+  HWND clearView(HWND view);
+  // A send pane's whole text replaced, shown from its first line.
+  void replacePaneText(HWND pane, const std::wstring& text);
   // ---- FileDrops.cpp
   LRESULT onNotify(const NMHDR* header);
   void loadFileByDialog();
-  void hookDropTargets();
+  void hookDropTarget(HWND pane);
   void reportLoadedFile();
 
   // ---- Settings.cpp
@@ -153,7 +167,7 @@ class MainDialog {
   int portCount_ = 0;       // UI thread: bounds the port command range
 
   // The receive view, the reader that feeds it and the only way into it.
-  RichEditView receiveText_;
+  ReceiveView receiveText_;
   ReceiveWorker receiver_;
   ReceiveFeed feed_;
   JobRunner jobs_;

@@ -57,6 +57,11 @@ void PaneSplitter::moveBy(int d) {
   apply(next);
 }
 
+void PaneSplitter::replaceControl(HWND old, HWND fresh) {
+  if (upper_ == old) upper_ = fresh;
+  if (lower_ == old) lower_ = fresh;
+}
+
 bool PaneSplitter::cursorOverBar() const {
   if (owner_ == nullptr) return false;
   POINT pt;

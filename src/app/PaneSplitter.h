@@ -20,6 +20,8 @@ class PaneSplitter {
   void moveBy(int d);
   // Whether the cursor (from GetCursorPos) is over the bar.
   bool cursorOverBar() const;
+  // A pane's control was replaced by a new one in the same place.
+  void replaceControl(HWND old, HWND fresh);
 
  private:
   SplitGeometry::Panes measure() const;

@@ -2,6 +2,7 @@
 #include "app/AppState.h"
 #include "app/MainDialog.h"
 #include "app/SerialPort.h"
+#include "base/RichEdit.h"
 #include "send/BlockWriter.h"
 
 namespace tv {

@@ -19,7 +19,7 @@ bool Held(int key) { return GetKeyState(key) < 0; }
 
 }  // namespace
 
-void RunSlotCommand(int slot, HWND target, bool targetIsSendPane) {
+void RunSlotCommand(int slot, HWND target, bool targetIsSendPane, const std::function<HWND(HWND)>& clear) {
   if (target == nullptr) return;
   bool labelOnly = Held(VK_SHIFT) || Held(VK_MBUTTON);
 
@@ -46,7 +46,7 @@ void RunSlotCommand(int slot, HWND target, bool targetIsSendPane) {
 
   if (!targetIsSendPane) return;
   std::optional<std::wstring> stored = MainStore().ReadString(SlotContentName(slot).c_str(), kSlotReadUnits);
-  if (Held(VK_CONTROL) || Held(VK_MBUTTON)) ClearView(target);
+  if (Held(VK_CONTROL) || Held(VK_MBUTTON)) target = clear(target);
   if (stored) SendMessageW(target, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(stored->c_str()));
 }
 

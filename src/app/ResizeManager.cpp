@@ -36,6 +36,11 @@ void ResizeManager::init(HWND dialog, const std::vector<Rule>& rules) {
   minTrack_ = POINT{window.right - window.left, window.bottom - window.top};
 }
 
+void ResizeManager::replaceControl(HWND old, HWND fresh) {
+  for (Tracked& t : tracked_)
+    if (t.control == old) t.control = fresh;
+}
+
 void ResizeManager::onGetMinMaxInfo(MINMAXINFO* info) const {
   if (dialog_ == nullptr || minTrack_.x == 0) return;
   info->ptMinTrackSize = minTrack_;

@@ -21,6 +21,9 @@ class ResizeManager {
   void init(HWND dialog, const std::vector<Rule>& rules);
   void onSize(WPARAM type, int clientWidth, int clientHeight);
   void onGetMinMaxInfo(MINMAXINFO* info) const;
+  // A control was replaced by a new one in the same place: it follows the
+  // same rule.
+  void replaceControl(HWND old, HWND fresh);
 
  private:
   struct Tracked {

@@ -18,6 +18,7 @@ class UiBridge {
   static constexpr UINT kReceivedMessage = WM_APP + 4;  // received text waits for the view
   static constexpr UINT kReaderEndedMessage = WM_APP + 5;  // the receive thread has let go of the port
   static constexpr UINT kPortLostMessage = WM_APP + 6;     // the open port failed hard
+  static constexpr UINT kLowMemoryMessage = WM_APP + 7;    // a worker could not get memory
 
   // Called on the UI thread once the window exists.
   void attach(HWND window);
@@ -53,6 +54,9 @@ class UiBridge {
   // has failed (any thread).
   void postReaderEnded() const { post(kReaderEndedMessage); }
   void postPortLost() const { post(kPortLostMessage); }
+  // Any thread, never waiting: an allocation failed; the window frees
+  // what it can.
+  void postLowMemory() const { post(kLowMemoryMessage); }
 
  private:
   void post(UINT message, WPARAM detail = 0) const;

@@ -43,4 +43,20 @@ std::wstring GetRichText(HWND control) {
   return std::wstring(buffer.data(), static_cast<std::size_t>(got));
 }
 
+std::size_t TextLength(HWND control) {
+  GETTEXTLENGTHEX len{GTL_NUMCHARS, 1200};
+  LRESULT n = SendMessageW(control, EM_GETTEXTLENGTHEX, reinterpret_cast<WPARAM>(&len), 0);
+  return n > 0 ? static_cast<std::size_t>(n) : 0;
+}
+
+std::wstring GetTextRange(HWND control, std::size_t first, std::size_t last) {
+  if (last <= first) return std::wstring();
+  std::vector<wchar_t> buffer(last - first + 1, L'\0');
+  TEXTRANGEW range{{static_cast<LONG>(first), static_cast<LONG>(last)}, buffer.data()};
+  LRESULT got = SendMessageW(control, EM_GETTEXTRANGE, 0, reinterpret_cast<LPARAM>(&range));
+  if (got < 0) got = 0;
+  if (static_cast<std::size_t>(got) >= buffer.size()) got = static_cast<LRESULT>(buffer.size() - 1);
+  return std::wstring(buffer.data(), static_cast<std::size_t>(got));
+}
+
 }  // namespace tv

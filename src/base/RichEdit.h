@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <cstddef>
 #include <initializer_list>
 #include <string>
 
@@ -35,5 +36,12 @@ void ClearView(HWND control);
 
 // The whole text as UTF-16; a paragraph break is a single carriage return.
 std::wstring GetRichText(HWND control);
+
+// The number of characters, a paragraph break counted as one. Cheap: it
+// does not walk the text.
+std::size_t TextLength(HWND control);
+
+// The characters from first up to last, as GetRichText gives them.
+std::wstring GetTextRange(HWND control, std::size_t first, std::size_t last);
 
 }  // namespace tv

@@ -2,18 +2,39 @@
 
 namespace tv {
 
+namespace {
+
+// Begins a batch of appends and ends it however the run ends, an
+// allocation failure included.
+class Batch {
+ public:
+  explicit Batch(TextView& view) : view_(view) { view_.beginBatch(); }
+  ~Batch() { view_.endBatch(); }
+  Batch(const Batch&) = delete;
+  Batch& operator=(const Batch&) = delete;
+
+ private:
+  TextView& view_;
+};
+
+}  // namespace
+
 void ReceiveFeed::drain() {
   const uint32_t start = clock_.nowMs();
   uint32_t last = 0;
+  std::wstring text = pipeline_.take(kDrainUnits);
+  if (text.empty()) return;
+  Batch batch(view_);
   // Another insertion only when one more as long as the last still ends
   // within kDrainMs, so the window is never away much longer than that.
-  do {
+  for (;;) {
     const uint32_t before = clock_.nowMs();
-    std::wstring text = pipeline_.take(kDrainUnits);
-    if (text.empty()) return;
     view_.append(text);
     last = clock_.nowMs() - before;
-  } while (clock_.nowMs() - start + last <= kDrainMs);
+    if (clock_.nowMs() - start + last > kDrainMs) return;
+    text = pipeline_.take(kDrainUnits);
+    if (text.empty()) return;
+  }
 }
 
 void ReceiveFeed::append(const std::wstring& text) {
@@ -28,6 +49,8 @@ void ReceiveFeed::append(const std::wstring& text) {
 void ReceiveFeed::drainAll() {
   // What arrives meanwhile is left for later, or a flood would never end it.
   std::size_t due = pipeline_.heldUnits();
+  if (due == 0) return;
+  Batch batch(view_);
   while (due > 0) {
     std::wstring text = pipeline_.take(due < kDrainUnits ? due : kDrainUnits);
     if (text.empty()) break;

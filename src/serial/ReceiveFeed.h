@@ -16,6 +16,10 @@ class TextView {
   virtual void append(const std::wstring& text) = 0;
   virtual void replaceAll(const std::wstring& text) = 0;
   virtual void clear() = 0;
+  // Around a run of appends: the view may put off showing them until the
+  // run ends, which saves a repaint per append.
+  virtual void beginBatch() {}
+  virtual void endBatch() {}
 
  protected:
   ~TextView() = default;

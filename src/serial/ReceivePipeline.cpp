@@ -1,5 +1,6 @@
 #include "serial/ReceivePipeline.h"
 
+#include <new>
 #include <utility>
 #include <vector>
 
@@ -35,15 +36,34 @@ void ReceivePipeline::run(Port& port, Clock& clock, const Flag& running, const F
     if (heldBytes() < heldBytesLimit_) {
       got = port.read(buffer.data(), buffer.size()).bytes;
       if (got > buffer.size()) got = buffer.size();
-      if (got > 0) {
-        const bool hex = hexMode != 0;
-        push(convert(decoder, buffer.data(), got, hex), got, hex);
-      }
+      if (got > 0) deliver(decoder, buffer.data(), got, hexMode != 0, clock, running);
     }
     // A full read means more is waiting: read on at once.
     if (got < kReadBytes) clock.sleepMs(1);
   } while (running);
-  push(decoder.finish(), 0, false);
+  const Flag stopped{0};
+  deliver(decoder, nullptr, 0, false, clock, stopped);
+}
+
+void ReceivePipeline::deliver(ReceiveDecoder& decoder, const uint8_t* bytes, std::size_t n, bool hex, Clock& clock,
+                              const Flag& running) {
+  // Once stopped, a few more tries: the window may have made room.
+  for (int triesLeft = 50;;) {
+    const ReceiveDecoder before = decoder;
+    try {
+      if (bytes == nullptr) {
+        push(decoder.finish(), 0, false);
+      } else {
+        push(convert(decoder, bytes, n, hex), n, hex);
+      }
+      return;
+    } catch (const std::bad_alloc&) {
+      decoder = before;
+    }
+    if (lowMemory_) lowMemory_();
+    if (!running && --triesLeft == 0) return;
+    clock.sleepMs(kLowMemoryRetryMs);
+  }
 }
 
 void ReceivePipeline::push(const std::wstring& text, std::size_t bytes, bool hex) {
@@ -51,21 +71,32 @@ void ReceivePipeline::push(const std::wstring& text, std::size_t bytes, bool hex
   bool ask = false;
   {
     MutexLock hold(lock_);
-    const std::size_t before = pending_.size();
+    // All or nothing: an allocation that fails leaves the queue as it was,
+    // so the same text can be pushed again.
+    std::size_t column = 0;
+    std::wstring lined;
     if (hex) {
       // Three units per byte, "%02X ".
+      column = hexColumn_;
+      lined.reserve(text.size() + text.size() / (3 * kHexRowBytes) + 1);
       for (std::size_t at = 0; at < text.size(); at += 3) {
-        pending_.append(text, at, 3);
-        if (++hexColumn_ == kHexRowBytes) {
-          pending_ += L'\n';
-          hexColumn_ = 0;
+        lined.append(text, at, 3);
+        if (++column == kHexRowBytes) {
+          lined += L'\n';
+          column = 0;
         }
       }
-    } else {
-      pending_ += text;
-      hexColumn_ = 0;
     }
-    pieces_.push_back(Piece{pending_.size() - before, bytes});
+    const std::wstring& added = hex ? lined : text;
+    const std::size_t before = pending_.size();
+    pending_ += added;
+    try {
+      pieces_.push_back(Piece{added.size(), bytes});
+    } catch (...) {
+      pending_.resize(before);
+      throw;
+    }
+    hexColumn_ = column;
     heldBytes_ += bytes;
     ask = !wakeAsked_;
     wakeAsked_ = true;

@@ -9,6 +9,7 @@
 #include <deque>
 #include <functional>
 #include <string>
+#include <utility>
 
 #include "base/Threading.h"
 #include "serial/Port.h"
@@ -40,6 +41,15 @@ class ReceivePipeline {
 
   ReceivePipeline(ReceiveDecoder::LeadByteTest isLead, ReceiveDecoder::Converter convert, Wake wake,
                   std::size_t heldBytesLimit = kHeldBytesLimit);
+
+  // Reader thread, never waiting: memory ran out for text just read; the
+  // owner frees what it can. The reader then tries again after
+  // kLowMemoryRetryMs: bytes once read are not read again, so they are
+  // kept, not dropped.
+  using LowMemory = std::function<void()>;
+  static constexpr uint32_t kLowMemoryRetryMs = 20;
+  // Before the reader starts.
+  void setLowMemory(LowMemory lowMemory) { lowMemory_ = std::move(lowMemory); }
 
   // Reader thread: polls the port until running is found cleared after a
   // pass, converting as hex while hexMode is set. Half a character still
@@ -77,11 +87,16 @@ class ReceivePipeline {
   void push(const std::wstring& text, std::size_t bytes, bool hex);
   void dropFront(std::size_t units);  // under lock_
   std::wstring convert(ReceiveDecoder& decoder, const uint8_t* bytes, std::size_t n, bool hex) const;
+  // Converts and queues what was just read, however long memory is short
+  // while running is set.
+  void deliver(ReceiveDecoder& decoder, const uint8_t* bytes, std::size_t n, bool hex, Clock& clock,
+               const Flag& running);
 
   const ReceiveDecoder::LeadByteTest isLead_;
   const ReceiveDecoder::Converter convert_;
   const Wake wake_;
   const std::size_t heldBytesLimit_;
+  LowMemory lowMemory_;  // set before the reader starts
 
   Mutex lock_;
   // Under lock_: appended by the reader (and the UI thread's own text),

@@ -6,8 +6,10 @@
 
 namespace tv {
 
-ReceiveWorker::ReceiveWorker(Port& port, Wake wake, Ended ended)
-    : port_(port), ended_(std::move(ended)), pipeline_(IsAnsiLeadByte, AnsiToWide, std::move(wake)) {}
+ReceiveWorker::ReceiveWorker(Port& port, Wake wake, Ended ended, ReceivePipeline::LowMemory lowMemory)
+    : port_(port), ended_(std::move(ended)), pipeline_(IsAnsiLeadByte, AnsiToWide, std::move(wake)) {
+  pipeline_.setLowMemory(std::move(lowMemory));
+}
 
 void ReceiveWorker::start(const Flag& hexMode) {
   if (reading_) {

@@ -16,11 +16,12 @@ class ReceiveWorker {
  public:
   // Reader thread, never waiting: wake tells the owner received text waits
   // for the view (false when it could not be told); ended, that a reader
-  // has let go of the port after its last pass.
+  // has let go of the port after its last pass; lowMemory, that memory ran
+  // out for text just read (see ReceivePipeline).
   using Wake = std::function<bool()>;
   using Ended = std::function<void()>;
 
-  ReceiveWorker(Port& port, Wake wake, Ended ended);
+  ReceiveWorker(Port& port, Wake wake, Ended ended, ReceivePipeline::LowMemory lowMemory = {});
 
   ReceivePipeline& pipeline() { return pipeline_; }
 

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <new>
 #include <string>
 #include <thread>
 #include <vector>
@@ -262,6 +263,43 @@ TEST_F(Receiving, AskingForATakeIsCoalescedAndRepeatedWhenItCouldNotBePosted) {
   EXPECT_EQ(pipeline.take(), L"z");
   port.deliver(Bytes("w"));
   ASSERT_TRUE(WaitFor([&] { return wakes == 4; }));
+}
+
+// A converter that runs out of memory on the calls the test picks.
+std::atomic<int> g_conversions{0};
+std::atomic<int> g_failFrom{1 << 30};
+std::atomic<int> g_failCount{0};
+std::wstring ConvertShortOfMemory(const char* bytes, std::size_t n) {
+  const int call = g_conversions++;
+  if (call >= g_failFrom && call < g_failFrom + g_failCount) throw std::bad_alloc();
+  return Convert(bytes, n);
+}
+
+// Memory running out for text just read must not end the program, nor
+// lose the bytes (a driver gives nothing back) or half a character held
+// between reads: the owner is asked to make room and the reader tries
+// again until the text goes in.
+TEST(ReceiveMemory, TextReadWhileMemoryIsShortIsKeptAndComesOutWholeInOrder) {
+  FakePort port;
+  std::atomic<int> lowMemory{0};
+  ReceivePipeline pipeline(IsLead, ConvertShortOfMemory, [] { return true; });
+  pipeline.setLowMemory([&] { ++lowMemory; });
+  g_conversions = 0;
+  g_failFrom = 1;
+  g_failCount = 3;
+  Flag running{1}, hexMode{0};
+  std::thread reader([&] { pipeline.run(port, SystemClock(), running, hexMode); });
+  port.deliver(Bytes("ab\x81"));
+  ASSERT_TRUE(WaitFor([&] { return pipeline.heldUnits() == 2; }));
+  port.deliver(Bytes("\x82" "cd\n"));
+  ASSERT_TRUE(WaitFor([&] { return lowMemory >= 3 && port.unread() == 0 && pipeline.heldUnits() == 6; }));
+  port.deliver(Bytes("ef"));
+  ASSERT_TRUE(WaitFor([&] { return pipeline.heldUnits() == 8; }));
+  running = 0;
+  reader.join();
+  g_failCount = 0;
+  EXPECT_EQ(lowMemory, 3);
+  EXPECT_EQ(pipeline.take(), L"ab\x4E82" L"cd\nef");
 }
 
 }  // namespace

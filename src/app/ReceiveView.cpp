@@ -1,0 +1,189 @@
+#include "app/ReceiveView.h"
+
+#include <richedit.h>
+
+#include <new>
+#include <utility>
+
+#include "app/ControlTwin.h"
+#include "base/RichEdit.h"
+#include "base/Threading.h"
+
+namespace tv {
+namespace {
+
+// Memory is asked for again after this many characters went in.
+constexpr std::size_t kMeasureEveryChars = 32 * 1024;
+// What relieve() keeps, at most.
+constexpr std::size_t kKeptWhenShort = ViewBound::kLeastChars / 2;
+
+}  // namespace
+
+const wchar_t ReceiveView::kTrimmedLine[] = L"...................较早的内容已删除................\n";
+const wchar_t ReceiveView::kShortOfMemoryLine[] = L"...................内存不足,较早的内容已删除................\n";
+const wchar_t ReceiveView::kClearedForMemoryLine[] = L"...................内存不足,接收区已清空................\n";
+
+void ReceiveView::attach(HWND control, Site site) {
+  view_ = control;
+  site_ = std::move(site);
+}
+
+void ReceiveView::append(const std::wstring& text) {
+  if (text.empty() || view_ == nullptr) return;
+  std::size_t length = TextLength(view_);
+  switch (bound_.next(length, copy_ != nullptr, memory(text.size()))) {
+    case ViewBound::Step::Swap:
+      swapInCopy();
+      length = TextLength(view_);
+      break;
+    case ViewBound::Step::StartCopy:
+      copyDue_ = true;
+      break;
+    case ViewBound::Step::None:
+      break;
+  }
+  copyAlong(text, length);
+  if (insert(view_, text, true)) return;
+  // Refused for want of memory: what the view lets go of makes room.
+  relieve();
+  insert(view_, text, true);
+}
+
+bool ReceiveView::insert(HWND control, const std::wstring& text, bool scroll) {
+  noSpace_ = false;
+  const std::size_t before = TextLength(control);
+  SendMessageW(control, EM_SETSEL, static_cast<WPARAM>(-1), -1);
+  SendMessageW(control, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
+  if (scroll) SendMessageW(control, WM_VSCROLL, SB_BOTTOM, 0);
+  const bool taken = !noSpace_ && TextLength(control) > before;
+  if (taken && control == view_) atLineStart_ = text.back() == L'\n';
+  return taken;
+}
+
+void ReceiveView::copyAlong(const std::wstring& text, std::size_t viewLength) {
+  if (copy_ != nullptr) {
+    if (!insert(copy_, text, false)) dropCopy();
+    return;
+  }
+  if (!copyDue_) return;
+  // The copy starts with a whole line; a line longer than a quarter of the
+  // bound is cut rather than waited for.
+  std::size_t from = 0;
+  if (!atLineStart_) {
+    std::size_t lineEnd = text.find(L'\n');
+    if (lineEnd != std::wstring::npos) {
+      from = lineEnd + 1;
+    } else if (viewLength < bound_.chars() / 4 * 3) {
+      return;
+    }
+  }
+  HWND copy = site_.make ? site_.make(view_, false) : nullptr;
+  if (copy == nullptr) return;  // tried again with the next text
+  copy_ = copy;
+  copyDue_ = false;
+  if (!insert(copy_, kTrimmedLine + text.substr(from), false)) dropCopy();
+}
+
+void ReceiveView::swapInCopy() {
+  HWND copy = copy_;
+  copy_ = nullptr;
+  copyDue_ = false;
+  const std::size_t oldLength = TextLength(view_);
+  SendMessageW(copy, EM_SETSEL, static_cast<WPARAM>(-1), -1);
+  const uint32_t destroyMs = replaceWith(copy);
+  SendMessageW(view_, WM_VSCROLL, SB_BOTTOM, 0);
+  unmeasured_ = kMeasureEveryChars;
+  bound_.swapped(oldLength, destroyMs, memory(0));
+}
+
+void ReceiveView::dropCopy() {
+  if (copy_ != nullptr) DestroyWindow(copy_);
+  copy_ = nullptr;
+}
+
+uint32_t ReceiveView::replaceWith(HWND fresh) {
+  HWND old = view_;
+  const bool focused = GetFocus() == old;
+  PutTwinInPlace(old, fresh);
+  if (batching_) SendMessageW(fresh, WM_SETREDRAW, FALSE, 0);
+  if (focused) SetFocus(fresh);
+  view_ = fresh;
+  if (site_.replaced) site_.replaced(old, fresh);
+  const uint32_t start = SystemClock().nowMs();
+  DestroyWindow(old);
+  return SystemClock().nowMs() - start;
+}
+
+void ReceiveView::clear() {
+  if (view_ == nullptr) return;
+  dropCopy();
+  copyDue_ = false;
+  atLineStart_ = true;
+  HWND fresh = site_.make ? site_.make(view_, false) : nullptr;
+  if (fresh != nullptr) {
+    replaceWith(fresh);
+  } else {
+    ClearView(view_);  // slow for a long text, but it empties the view
+  }
+}
+
+void ReceiveView::replaceAll(const std::wstring& text) {
+  clear();
+  if (view_ != nullptr) PutText(view_, text, kCaretToEnd | kCaretToStart);
+  atLineStart_ = text.empty() || text.back() == L'\n';
+}
+
+void ReceiveView::beginBatch() {
+  batching_ = true;
+  if (view_ != nullptr) SendMessageW(view_, WM_SETREDRAW, FALSE, 0);
+}
+
+void ReceiveView::endBatch() {
+  batching_ = false;
+  if (view_ == nullptr) return;
+  SendMessageW(view_, WM_SETREDRAW, TRUE, 0);
+  SendMessageW(view_, WM_VSCROLL, SB_BOTTOM, 0);
+  // A plain invalidation leaves the scroll bar as it was drawn before.
+  RedrawWindow(view_, nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME | RDW_ERASE);
+}
+
+void ReceiveView::relieve() {
+  if (view_ == nullptr) return;
+  try {
+    dropCopy();
+    copyDue_ = false;
+    // The newest whole lines are kept when there is memory even for that.
+    std::wstring kept;
+    try {
+      const std::size_t length = TextLength(view_);
+      const std::size_t first = length > kKeptWhenShort ? length - kKeptWhenShort : 0;
+      kept = GetTextRange(view_, first, length);
+      if (first > 0) {
+        std::size_t lineStart = kept.find(L'\r');
+        kept = lineStart == std::wstring::npos ? std::wstring() : kept.substr(lineStart + 1);
+      }
+    } catch (const std::bad_alloc&) {
+      kept.clear();
+    }
+    clear();
+    insert(view_, kept.empty() ? kClearedForMemoryLine : kShortOfMemoryLine, true);
+    if (!kept.empty()) insert(view_, kept, true);
+  } catch (...) {
+    // Nothing more can be freed here; the window goes on as it is.
+  }
+}
+
+void ReceiveView::noteNoSpace(HWND from) {
+  if (from != nullptr && (from == view_ || from == copy_)) noSpace_ = true;
+}
+
+uint64_t ReceiveView::memory(std::size_t justAdded) {
+  unmeasured_ += justAdded;
+  if (unmeasured_ >= kMeasureEveryChars || lastMemory_ == 0) {
+    lastMemory_ = site_.memory ? site_.memory() : 0;
+    unmeasured_ = 0;
+  }
+  return lastMemory_;
+}
+
+}  // namespace tv

@@ -1,0 +1,199 @@
+// The receive view over a real rich edit: bounded, cleared by a new control
+// in its place, and making room when the control refuses text.
+#include <windows.h>
+#include <richedit.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/ControlTwin.h"
+#include "app/ReceiveView.h"
+#include "base/Format.h"
+#include "base/RichEdit.h"
+
+namespace tv {
+namespace {
+
+constexpr int kViewId = 1005;
+
+std::wstring Paragraphs(std::wstring text) {
+  for (wchar_t& c : text)
+    if (c == L'\n') c = L'\r';
+  return text;
+}
+
+std::wstring Line(int n) { return Format(L"line %06d\n", {n}); }
+
+class ReceiveViewTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    richEdit_ = LoadLibraryW(L"msftedit.dll");
+    parent_ = CreateWindowExW(0, L"STATIC", L"", WS_OVERLAPPEDWINDOW, 0, 0, 400, 300, nullptr, nullptr, nullptr,
+                              nullptr);
+    HWND control = CreateWindowExW(0, L"RichEdit50W", L"",
+                                   WS_CHILD | WS_VISIBLE | ES_MULTILINE | ES_READONLY | WS_VSCROLL, 5, 6, 300, 200,
+                                   parent_, reinterpret_cast<HMENU>(kViewId), nullptr, nullptr);
+    ASSERT_NE(control, nullptr);
+    SendMessageW(control, EM_EXLIMITTEXT, 0, 0x7FFFFFFF);
+    view_.attach(control, ReceiveView::Site{
+                              [](HWND like, bool visible) {
+                                HWND twin = MakeTwin(like, visible);
+                                if (twin != nullptr) SendMessageW(twin, EM_EXLIMITTEXT, 0, 0x7FFFFFFF);
+                                return twin;
+                              },
+                              [this](HWND old, HWND fresh) {
+                                EXPECT_EQ(old, current_);
+                                current_ = fresh;
+                                ++replaced_;
+                              },
+                              [this] { return memory_; },
+                          });
+    current_ = control;
+  }
+  void TearDown() override {
+    DestroyWindow(parent_);
+    FreeLibrary(richEdit_);
+  }
+
+  HMODULE richEdit_ = nullptr;
+  HWND parent_ = nullptr;
+  HWND current_ = nullptr;
+  int replaced_ = 0;
+  uint64_t memory_ = 16u << 20;
+  ReceiveView view_;
+};
+
+// A night of logging: the view keeps the newest lines, whole and in order,
+// says older text went, and the control in its place answers to its id.
+TEST_F(ReceiveViewTest, ALongSessionKeepsTheNewestWholeLinesWithinTheBound) {
+  const int lines = static_cast<int>(3 * ViewBound::kFirstChars / Line(0).size());
+  std::wstring batch;
+  for (int n = 0; n < lines; ++n) {
+    batch += Line(n);
+    if (n % 97 == 96 || n + 1 == lines) {
+      view_.beginBatch();
+      view_.append(batch);
+      view_.endBatch();
+      batch.clear();
+    }
+  }
+  HWND view = view_.hwnd();
+  EXPECT_GT(replaced_, 0);
+  EXPECT_EQ(view, current_);
+  EXPECT_EQ(GetDlgItem(parent_, kViewId), view);
+  EXPECT_TRUE(GetWindowLongPtrW(view, GWL_STYLE) & WS_VISIBLE);
+  std::wstring text = GetRichText(view);
+  EXPECT_LT(text.size(), static_cast<std::size_t>(lines) * Line(0).size());
+  const std::wstring first = Paragraphs(ReceiveView::kTrimmedLine);
+  ASSERT_EQ(text.compare(0, first.size(), first), 0) << text.substr(0, 80);
+  // Everything after the first line is the newest lines, none missing.
+  std::wstring kept = text.substr(first.size());
+  const std::size_t lineUnits = Line(0).size();
+  ASSERT_EQ(kept.size() % lineUnits, 0u);
+  const int firstKept = lines - static_cast<int>(kept.size() / lineUnits);
+  EXPECT_EQ(kept, Paragraphs([&] {
+              std::wstring all;
+              for (int n = firstKept; n < lines; ++n) all += Line(n);
+              return all;
+            }()));
+}
+
+// A clear and a replacement of the whole text are a new control in the
+// old one's place: same id and rectangle, the focus moved along.
+TEST_F(ReceiveViewTest, AClearIsANewControlInThePlaceOfTheOld) {
+  std::wstring lots;
+  for (int n = 0; n < 5000; ++n) lots += Line(n);
+  view_.append(lots);
+  HWND old = view_.hwnd();
+  SetFocus(old);
+  RECT before;
+  GetWindowRect(old, &before);
+  view_.clear();
+  HWND fresh = view_.hwnd();
+  EXPECT_NE(fresh, old);
+  EXPECT_FALSE(IsWindow(old));
+  EXPECT_EQ(current_, fresh);
+  EXPECT_EQ(GetDlgItem(parent_, kViewId), fresh);
+  EXPECT_EQ(GetFocus(), fresh);
+  RECT after;
+  GetWindowRect(fresh, &after);
+  EXPECT_TRUE(EqualRect(&before, &after));
+  EXPECT_EQ(TextLength(fresh), 0u);
+
+  view_.replaceAll(L"help\nmore\n");
+  EXPECT_EQ(GetRichText(view_.hwnd()), L"help\rmore\r");
+  CHARRANGE caret{};
+  SendMessageW(view_.hwnd(), EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&caret));
+  EXPECT_EQ(caret.cpMin, 0);
+  view_.append(L"x");
+  EXPECT_EQ(GetRichText(view_.hwnd()), L"help\rmore\rx");
+}
+
+// A control that cannot get memory refuses the text and tells its parent.
+WNDPROC g_richEditProc = nullptr;
+LRESULT CALLBACK OutOfMemoryProc(HWND control, UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == EM_REPLACESEL) {
+    SendMessageW(GetParent(control), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(control), EN_ERRSPACE),
+                 reinterpret_cast<LPARAM>(control));
+    return 0;
+  }
+  return CallWindowProcW(g_richEditProc, control, msg, wp, lp);
+}
+
+// The parent that hands EN_ERRSPACE to the view, as the dialog does.
+ReceiveView* g_notified = nullptr;
+WNDPROC g_parentProc = nullptr;
+LRESULT CALLBACK ParentProc(HWND window, UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == WM_COMMAND && HIWORD(wp) == EN_ERRSPACE && g_notified != nullptr)
+    g_notified->noteNoSpace(reinterpret_cast<HWND>(lp));
+  return CallWindowProcW(g_parentProc, window, msg, wp, lp);
+}
+
+// A control out of memory loses its older text, not the new text and not
+// the program.
+TEST_F(ReceiveViewTest, RefusedTextMakesRoomAndIsShownAfterASayingSo) {
+  HWND starved = view_.hwnd();
+  std::wstring lines;
+  for (int n = 0; n < 5000; ++n) lines += Line(n);
+  view_.append(lines);
+  g_notified = &view_;
+  g_parentProc = reinterpret_cast<WNDPROC>(
+      SetWindowLongPtrW(parent_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ParentProc)));
+  g_richEditProc = reinterpret_cast<WNDPROC>(
+      SetWindowLongPtrW(starved, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(OutOfMemoryProc)));
+  view_.append(L"new\n");
+  EXPECT_FALSE(IsWindow(starved));
+  std::wstring text = GetRichText(view_.hwnd());
+  const std::wstring first = Paragraphs(ReceiveView::kShortOfMemoryLine);
+  ASSERT_EQ(text.compare(0, first.size(), first), 0);
+  // The newest whole lines, then the new text.
+  std::wstring kept = text.substr(first.size());
+  ASSERT_GT(kept.size(), 1000u);
+  ASSERT_LT(kept.size(), lines.size());
+  EXPECT_EQ(kept, Paragraphs(lines.substr(lines.size() - (kept.size() - 4)) + L"new\n"));
+  EXPECT_EQ(kept.compare(0, 5, L"line "), 0);
+  g_notified = nullptr;
+}
+
+// Memory short, whatever the view's length: the view is cut at once.
+TEST_F(ReceiveViewTest, ShortOfMemoryTheViewIsCut) {
+  std::wstring lots;
+  for (int n = 0; n < 10000; ++n) lots += Line(n);
+  view_.append(lots);
+  memory_ = ViewBound::kMemoryLimit;
+  // Memory is looked at again after some tens of thousands of characters.
+  for (int n = 10000; n < 14000; n += 10) {
+    std::wstring ten;
+    for (int k = n; k < n + 10; ++k) ten += Line(k);
+    view_.append(ten);
+  }
+  std::wstring text = GetRichText(view_.hwnd());
+  EXPECT_LT(text.size(), lots.size() / 2);
+  EXPECT_EQ(text.compare(0, 10, Paragraphs(ReceiveView::kTrimmedLine).substr(0, 10)), 0);
+  EXPECT_EQ(text.substr(text.size() - Line(0).size()), Paragraphs(Line(13999)));
+}
+
+}  // namespace
+}  // namespace tv

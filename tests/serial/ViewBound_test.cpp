@@ -1,0 +1,88 @@
+#include "serial/ViewBound.h"
+
+#include <gtest/gtest.h>
+
+#include <cstddef>
+
+namespace tv {
+namespace {
+
+using Step = ViewBound::Step;
+constexpr uint64_t kPlenty = 64u << 20;
+
+// A view fed in equal pieces for a long session, as ReceiveView feeds it:
+// the copy starts at half the bound and takes the view's place at the
+// bound, so the view never holds more than the bound, and after each
+// swap it holds the newest half.
+TEST(ViewBound, AViewFedForeverStaysWithinTheBoundAndKeepsTheNewestHalf) {
+  ViewBound bound;
+  const std::size_t piece = 1000;
+  std::size_t view = 0, copy = 0;
+  bool copying = false;
+  int swaps = 0;
+  for (int i = 0; i < 5000; ++i) {
+    switch (bound.next(view, copying, kPlenty)) {
+      case Step::StartCopy:
+        copying = true;
+        copy = 0;
+        break;
+      case Step::Swap:
+        EXPECT_GE(view, bound.chars());
+        EXPECT_GE(copy, bound.chars() / 2 - piece);
+        view = copy;
+        copying = false;
+        ++swaps;
+        bound.swapped(view, ViewBound::kSwapBudgetMs, kPlenty);  // neither cheap nor dear: the bound stays
+        break;
+      case Step::None:
+        break;
+    }
+    view += piece;
+    if (copying) copy += piece;
+    ASSERT_LE(view, ViewBound::kFirstChars + piece);
+  }
+  EXPECT_GT(swaps, 10);
+  EXPECT_EQ(bound.chars(), ViewBound::kFirstChars);
+}
+
+// Replacing a view costs the destruction of the old one; the bound follows
+// what that cost here: down in proportion when it took too long (never
+// below the least), up while it was quick and memory plentiful.
+TEST(ViewBound, TheBoundFollowsWhatDestroyingAViewCost) {
+  ViewBound slow;
+  slow.swapped(slow.chars(), ViewBound::kSwapBudgetMs * 4, kPlenty);
+  EXPECT_EQ(slow.chars(), ViewBound::kFirstChars / 4);
+  slow.swapped(slow.chars(), 100000, kPlenty);
+  EXPECT_EQ(slow.chars(), ViewBound::kLeastChars);
+
+  ViewBound quick;
+  for (int i = 0; i < 20; ++i) quick.swapped(quick.chars(), 1, kPlenty);
+  EXPECT_EQ(quick.chars(), ViewBound::kMostChars);
+
+  ViewBound crowded;
+  crowded.swapped(crowded.chars(), 1, ViewBound::kMemoryLimit / 2);
+  EXPECT_EQ(crowded.chars(), ViewBound::kFirstChars);
+  // A view cut early (memory) says nothing about a longer one.
+  ViewBound early;
+  early.swapped(ViewBound::kFirstChars / 2, 1, kPlenty);
+  EXPECT_EQ(early.chars(), ViewBound::kFirstChars);
+}
+
+// Past the memory limit the view is cut at once, and the bound made no
+// larger than the view was; a view already at its least length is left
+// alone, since something else holds the memory.
+TEST(ViewBound, ShortOfMemoryTheViewIsCutAtOnceButNotBelowItsLeast) {
+  ViewBound bound;
+  const std::size_t length = ViewBound::kFirstChars / 3;
+  EXPECT_EQ(bound.next(length, false, ViewBound::kMemoryLimit), Step::StartCopy);
+  EXPECT_EQ(bound.chars(), length);
+  EXPECT_EQ(bound.next(length + 10, true, ViewBound::kMemoryLimit), Step::Swap);
+
+  ViewBound small;
+  EXPECT_EQ(small.next(ViewBound::kLeastChars - 1, false, ViewBound::kMemoryLimit * 2), Step::None);
+  EXPECT_EQ(small.next(ViewBound::kLeastChars - 1, true, ViewBound::kMemoryLimit * 2), Step::None);
+  EXPECT_EQ(small.chars(), ViewBound::kFirstChars);
+}
+
+}  // namespace
+}  // namespace tv
