@@ -21,12 +21,20 @@ tick it offers the bytes the line carries at that rate (10 bits a byte) for
 port's receiver would overrun. It prints the bytes offered and dropped, and
 whether the view then holds exactly the bytes that were taken.
 
+With --long one program shows 4 MiB in hex and then 16 MiB of text lines
+at full speed, each followed by a clear, and prints resident memory (peak
+and after), the view's length, the clear's duration and the dialog's
+answer times throughout. The view keeps only the newest text of such a
+flood: a flood counts as shown once the view ends with its last byte, and
+the view is exact when what it holds is the end of what was sent.
+
 Goals: 0 bytes lost, at least 256 kB/s displayed (64 kB/s in hex view),
 idle CPU under 3 % of one core, answers within 100 ms during the flood; 0
 bytes dropped for a paced device at 256000 baud in either view.
 
     /usr/bin/python3 bench/receive.py [--mib 4] [--idle 10]
     /usr/bin/python3 bench/receive.py --paced 256000 [--seconds 60] [--modes text,hex]
+    /usr/bin/python3 bench/receive.py --long
 
 Needs build/windows-x64/TarnVik.exe and tvhelper.exe. A figure, not a
 test: nothing here fails on a missed goal. bench/view_append.cpp times the
@@ -171,68 +179,112 @@ def hex_view(data: bytes) -> str:
     return "".join(f"{b:02X} " + ("\r\n" if i % 16 == 15 else "") for i, b in enumerate(data))
 
 
-def flood(app: tvh.App, helper: tvh.Helper, vp: tvh.VirtualPort, hex_mode: bool, size: int,
-          limit: float) -> dict:
-    app.post_command(ids.IDC_CLEAR_RECEIVE)  # the port list report
-    app.wait_until(lambda: helper.text_length(app.hwnd, ids.IDC_RECEIVE_VIEW) == 0, timeout=60)
+TRIMMED = "...................较早的内容已删除................"
+
+
+def resident_kib(pid: int, field: str = "VmRSS:") -> int:
+    with open(f"/proc/{pid}/status") as f:
+        for line in f:
+            if line.startswith(field):
+                return int(line.split()[1])
+    return 0
+
+
+def held_part(shown: str, expected: str) -> tuple[bool, int]:
+    """Whether the view holds the end of what was sent, unchanged: all of
+    it, or its newest whole lines after the line that says older text went.
+    Also how many characters of the expected text it holds."""
+    kept = shown
+    if shown.startswith(TRIMMED + "\r\n"):
+        kept = shown[len(TRIMMED) + 2:]
+    if not expected.endswith(kept):
+        return False, len(kept)
+    start = len(expected) - len(kept)
+    return start == 0 or expected[start - 1] == "\n", len(kept)
+
+
+def set_mode(app: tvh.App, hex_mode: bool) -> None:
     want_caption = "数" if hex_mode else "文"
     if app.text(ids.IDC_RECEIVE_MODE) != want_caption:
         app.post_command(ids.IDC_RECEIVE_MODE)
         app.wait_text(ids.IDC_RECEIVE_MODE, lambda t: t == want_caption)
 
+
+def clear_view(app: tvh.App, helper: tvh.Helper) -> float:
+    """Clears the receive view with its button; how long until it is empty
+    and the dialog answers again."""
+    t = time.monotonic()
+    app.post_command(ids.IDC_CLEAR_RECEIVE)
+    old = helper.set_send_timeout(600000)
+    try:
+        while helper.text_length(app.hwnd, ids.IDC_RECEIVE_VIEW) != 0:
+            time.sleep(0.005)
+        helper.send_message(app.hwnd, WM_NULL, 0, 0)
+    finally:
+        helper.set_send_timeout(old)
+    return time.monotonic() - t
+
+
+def flood(app: tvh.App, helper: tvh.Helper, vp: tvh.VirtualPort, hex_mode: bool, size: int,
+          limit: float) -> dict:
+    clear_view(app, helper)  # the port list report
+    set_mode(app, hex_mode)
     data = hex_stream(size) if hex_mode else text_stream(size)
     expected = hex_view(data) if hex_mode else data.decode("ascii").replace("\n", "\r\n")
 
     writer = Writer(vp, data)
     latencies_view, latencies_null = [], []
+    peak_rss = 0
     writer.start()
-    last_change, last_length = time.monotonic(), -1
+    last_change, last_length, last_look = time.monotonic(), -1, 0.0
+    done_at = None
+    shown, fetch_s = "", 0.0
     while True:
         length, dt = timed(helper.text_length, app.hwnd, ids.IDC_RECEIVE_VIEW)
         latencies_view.append(dt)
         now = time.monotonic()
-        if length is None:
-            length = last_length
-        elif length >= len(expected):
-            done_at = now - dt / 2
-            break
-        if length != last_length:
+        peak_rss = max(peak_rss, resident_kib(app.pid))
+        if length is not None and length != last_length:
             last_change, last_length = now, length
+        # Once everything is written, the view is read whenever it stops
+        # growing (and now and then): done when it ends with the last byte.
+        if not writer.is_alive() and (now - last_change > 0.1 or now - last_look > 1.0):
+            last_look = now
+            got, fetch_s = timed(helper.text, app.hwnd, ids.IDC_RECEIVE_VIEW)
+            if got is not None:
+                shown = got
+                if shown.endswith(expected[-200:]):
+                    done_at = time.monotonic() - fetch_s
+                    break
         if now - last_change > 30 or now - writer.started_at > limit:
-            done_at = None
             break
         _, dt = timed(helper.send_message, app.hwnd, WM_NULL, 0, 0)
         latencies_null.append(dt)
         time.sleep(0.02)
     writer.stop = True
     writer.join(30)
-    if done_at is None:
-        # Given up: what arrived per second so far, and nothing compared.
-        elapsed = time.monotonic() - writer.started_at
-        chars_per_byte = 3.125 if hex_mode else len(expected) / len(data)
-        return dict(mode="hex" if hex_mode else "text", size=size, done=False, seconds=elapsed,
-                    shown_bytes=int(last_length / chars_per_byte), same=None, lost=None,
-                    view_ms=[x * 1000 for x in latencies_view], null_ms=[x * 1000 for x in latencies_null],
-                    fetch_s=0.0, first_diff=None)
-
-    shown, fetch_s = timed(helper.text, app.hwnd, ids.IDC_RECEIVE_VIEW)
-    if hex_mode:
-        try:
-            got = bytes.fromhex(shown)
-        except ValueError:
-            got = b""
-    else:
-        got = shown.replace("\r\n", "\n").encode("ascii", "replace")
-    same = shown == expected
-    first_diff = next((i for i, (a, b) in enumerate(zip(got, data)) if a != b), min(len(got), len(data)))
-    lost = 0 if same else max(len(data) - len(got), 0) or len(data) - first_diff
+    whole, held = held_part(shown, expected)
+    chars_per_byte = len(expected) / len(data)
     return dict(
         mode="hex" if hex_mode else "text", size=size, done=done_at is not None,
-        seconds=(done_at - writer.started_at) if done_at else None,
-        writer_seconds=writer.finished_at - writer.started_at if writer.finished_at else None,
-        same=same, lost=lost, shown_bytes=len(got), first_diff=None if same else first_diff,
+        seconds=(done_at if done_at else time.monotonic()) - writer.started_at,
+        same=whole, held_bytes=int(held / chars_per_byte), view_chars=len(shown),
         view_ms=[x * 1000 for x in latencies_view], null_ms=[x * 1000 for x in latencies_null],
-        fetch_s=fetch_s)
+        fetch_s=fetch_s, peak_rss_kib=peak_rss)
+
+
+def report_flood(r: dict, size: int) -> None:
+    if r["done"]:
+        print(f"{r['mode']} mode, {size} bytes: displayed throughput {size / r['seconds'] / 1000:.0f} kB/s "
+              f"({r['seconds']:.2f} s); the view holds the newest {r['held_bytes']} bytes "
+              f"({r['view_chars']} characters), " + ("byte-exact, ending with the last byte sent" if r["same"]
+                                                     else "NOT EXACT"))
+    else:
+        print(f"{r['mode']} mode, {size} bytes: NOT FINISHED in {r['seconds']:.0f} s; the view ends "
+              + ("with what was sent" if r["same"] else "otherwise") + f" ({r['view_chars']} characters)")
+    print("  " + describe_latency("WM_GETTEXTLENGTH to the view during the flood", r["view_ms"]))
+    print("  " + describe_latency("WM_NULL to the dialog during the flood", r["null_ms"]))
+    print(f"  resident memory during the flood: peak {r['peak_rss_kib'] / 1024:.0f} MiB", flush=True)
 
 
 def paced(app: tvh.App, helper: tvh.Helper, vp: tvh.VirtualPort, hex_mode: bool, baud: int,
@@ -256,22 +308,23 @@ def paced(app: tvh.App, helper: tvh.Helper, vp: tvh.VirtualPort, hex_mode: bool,
     taken = bytes(writer.taken)
     expected = hex_view(taken) if hex_mode else taken.decode("ascii").replace("\n", "\r\n")
     sent_at = time.monotonic()
-    length = 0
-    while time.monotonic() - sent_at < catch_up:
-        length = timed(helper.text_length, app.hwnd, ids.IDC_RECEIVE_VIEW)[0] or length
-        if length >= len(expected):
-            break
-        time.sleep(0.5)
-    behind = time.monotonic() - sent_at
+    shown = ""
     # The view may be in the middle of a long insertion: wait for it.
     old = helper.set_send_timeout(600000)
     try:
-        shown = timed(helper.text, app.hwnd, ids.IDC_RECEIVE_VIEW)[0] or ""
+        while time.monotonic() - sent_at < catch_up:
+            shown = timed(helper.text, app.hwnd, ids.IDC_RECEIVE_VIEW)[0] or shown
+            if shown.endswith(expected[-200:]):
+                break
+            time.sleep(0.5)
     finally:
         helper.set_send_timeout(old)
+    behind = time.monotonic() - sent_at
+    whole, held = held_part(shown, expected)
     return dict(mode="hex" if hex_mode else "text", offered=writer.offered, dropped=writer.dropped,
-                taken=len(taken), exact=shown == expected, prefix=expected.startswith(shown),
-                shown_chars=len(shown), want_chars=len(expected), behind=behind, null_ms=latencies_null)
+                taken=len(taken), exact=whole and shown.endswith(expected[-200:]), prefix=False,
+                shown_chars=len(shown), want_chars=len(expected), held_chars=held, behind=behind,
+                null_ms=latencies_null)
 
 
 def describe_latency(name: str, ms: list[float]) -> str:
@@ -297,10 +350,15 @@ def main() -> int:
     ap.add_argument("--seconds", type=float, default=60.0, help="how long the paced device sends (default 60)")
     ap.add_argument("--catch-up", type=float, default=300.0,
                     help="how long the view may take to show it all afterwards (default 300)")
+    ap.add_argument("--long", action="store_true",
+                    help="a long session instead: one program shows 4 MiB in hex, then 16 MiB of text lines, "
+                         "at full speed, each followed by a clear")
     args = ap.parse_args()
     size = int(args.mib * 1024 * 1024)
     if args.paced:
         return main_paced(args)
+    if args.long:
+        return main_long()
 
     with tvh.Session() as s:
         vp = s.virtual_port(7)
@@ -308,8 +366,7 @@ def main() -> int:
         try:
             pings = [timed(helper.ping)[1] * 1000 for _ in range(20)]
             print(f"helper round trip without the program: median {statistics.median(pings):.1f} ms")
-            # A fresh program per flood: clearing a long view costs Wine's
-            # rich edit far more than filling it.
+            # A fresh program per flood, so each starts from the same memory.
             for n, mode in enumerate(args.modes.split(",")):
                 launcher = s.launcher()
                 try:
@@ -330,17 +387,7 @@ def main() -> int:
                             line += f" (wineserver {(cpu_ticks(server) - s0) / CLK_TCK / wall * 100:.1f} %)"
                         print(line, flush=True)
                     r = flood(app, helper, vp, mode == "hex", size, args.limit)
-                    if r["done"]:
-                        print(f"{r['mode']} mode, {size} bytes: displayed throughput "
-                              f"{size / r['seconds'] / 1000:.0f} kB/s ({r['seconds']:.2f} s); bytes lost {r['lost']}"
-                              + ("" if r["same"] else f" (first difference at byte {r['first_diff']}, "
-                                                      f"{r['shown_bytes']} bytes shown)"))
-                    else:
-                        print(f"{r['mode']} mode, {size} bytes: NOT FINISHED; {r['shown_bytes']} bytes shown in "
-                              f"{r['seconds']:.0f} s ({r['shown_bytes'] / r['seconds'] / 1000:.1f} kB/s); "
-                              f"not compared")
-                    print("  " + describe_latency("WM_GETTEXTLENGTH to the view during the flood", r["view_ms"]))
-                    print("  " + describe_latency("WM_NULL to the dialog during the flood", r["null_ms"]))
+                    report_flood(r, size)
                     if r["done"]:
                         t0, c0 = time.monotonic(), cpu_ticks(pid)
                         time.sleep(min(args.idle, 5))
@@ -352,6 +399,32 @@ def main() -> int:
                     launcher.close_all()
                 vp.drain()
         finally:
+            vp.close()
+    return 0
+
+
+def main_long() -> int:
+    with tvh.Session() as s:
+        vp = s.virtual_port(7)
+        helper = s.helper
+        launcher = s.launcher()
+        try:
+            app = launcher.start(registry={"SelectedPortFileName": "COM7"})
+            app.post_command(ids.IDC_PORT_BUTTON)
+            app.wait_until(vp.is_open, timeout=10)
+            print(f"long session: resident memory at the start {resident_kib(app.pid) / 1024:.0f} MiB", flush=True)
+            for mode, mib in (("hex", 4), ("text", 16)):
+                size = mib << 20
+                r = flood(app, helper, vp, mode == "hex", size, 1800)
+                report_flood(r, size)
+                took = clear_view(app, helper)
+                time.sleep(1)
+                print(f"  clear after the flood: {took * 1000:.0f} ms; resident memory then "
+                      f"{resident_kib(app.pid) / 1024:.0f} MiB", flush=True)
+                vp.drain()
+            print(f"peak resident memory (VmHWM) of the session: {resident_kib(app.pid, 'VmHWM:') / 1024:.0f} MiB")
+        finally:
+            launcher.close_all()
             vp.close()
     return 0
 
@@ -369,12 +442,10 @@ def main_paced(args) -> int:
                     app.wait_until(vp.is_open, timeout=10)
                     r = paced(app, s.helper, vp, mode == "hex", args.paced, args.seconds, args.catch_up)
                     if r["exact"]:
-                        view = f"byte-exact {r['behind']:.1f} s after the device stopped"
-                    elif r["prefix"]:
-                        view = (f"exact so far but behind: {r['shown_chars']} of {r['want_chars']} characters "
-                                f"{r['behind']:.0f} s after the device stopped")
+                        view = (f"byte-exact {r['behind']:.1f} s after the device stopped, holding the newest "
+                                f"{r['held_chars']} of {r['want_chars']} characters")
                     else:
-                        view = f"NOT EXACT ({r['shown_chars']} of {r['want_chars']} characters)"
+                        view = f"NOT EXACT or behind ({r['shown_chars']} characters shown)"
                     print(f"{r['mode']} view, paced device at {args.paced} baud for {args.seconds:g} s: "
                           f"{r['offered']} bytes offered, {r['dropped']} dropped "
                           f"({r['dropped'] / max(r['offered'], 1) * 100:.1f} %); view {view}", flush=True)

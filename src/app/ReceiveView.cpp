@@ -66,14 +66,14 @@ void ReceiveView::copyAlong(const std::wstring& text, std::size_t viewLength) {
     return;
   }
   if (!copyDue_) return;
-  // The copy starts with a whole line; a line longer than a quarter of the
+  // The copy starts with a whole line; a line that goes on to near the
   // bound is cut rather than waited for.
   std::size_t from = 0;
   if (!atLineStart_) {
     std::size_t lineEnd = text.find(L'\n');
     if (lineEnd != std::wstring::npos) {
       from = lineEnd + 1;
-    } else if (viewLength < bound_.chars() / 4 * 3) {
+    } else if (viewLength < bound_.chars() / 8 * 7) {
       return;
     }
   }

@@ -8,7 +8,7 @@ ViewBound::Step ViewBound::next(std::size_t length, bool copying, uint64_t proce
   const bool memoryShort = processBytes >= kMemoryLimit && length >= kLeastChars;
   if (memoryShort && length < chars_) chars_ = length;
   if (copying) return length >= chars_ || memoryShort ? Step::Swap : Step::None;
-  return length >= chars_ / 2 ? Step::StartCopy : Step::None;
+  return length >= copyFrom() ? Step::StartCopy : Step::None;
 }
 
 void ViewBound::swapped(std::size_t length, uint32_t destroyMs, uint64_t processBytes) {

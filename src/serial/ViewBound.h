@@ -3,9 +3,13 @@
 // (under Wine about 300 bytes a character of hex and 0.35-0.55 ms to free
 // 1000 of them; far less on Windows), so a view left to grow for a night
 // ends the program, and even a clear of it froze the window. The view is
-// replaced instead: once it passes half the bound, what arrives also goes
+// replaced instead: once it passes copyFrom(), what arrives also goes
 // into a hidden copy, which takes its place at the bound, so a trim never
-// deletes text and never waits for a large copy to be made.
+// deletes text and never waits for a large copy to be made. The copy
+// starts at three quarters of the bound: what it holds goes into two
+// controls, which halves the view's speed for that stretch, and a quarter
+// of the bound (a thousand lines of text at the first bound) is still a
+// screenful many times over.
 #pragma once
 
 #include <cstddef>
@@ -28,6 +32,10 @@ class ViewBound {
   static constexpr uint64_t kMemoryLimit = uint64_t{320} << 20;
 
   enum class Step { None, StartCopy, Swap };
+
+  // The newest part a replaced view keeps: the copy starts this far below
+  // the bound.
+  std::size_t copyFrom() const { return chars_ / 4 * 3; }
 
   // Before text goes into a view holding length characters, while a copy
   // is (copying) or is not being made, with the process at processBytes.

@@ -1094,10 +1094,23 @@ std::string run(const std::string& name, const Args& args) {
     auto it = c.find(name);
     if (it == c.end()) return "err\t" + escape("unknown command: " + name);
     try {
-        Fields f = it->second(args);
-        std::string line = "ok";
-        for (const std::string& s : f) line += "\t" + escape(s);
-        return line;
+        // The program replaces a view's control when it clears it or drops
+        // its oldest text: a control looked up by id just before it was
+        // destroyed takes no message. Looked up again, the next one does.
+        for (int attempt = 0;; ++attempt) {
+            try {
+                Fields f = it->second(args);
+                std::string line = "ok";
+                for (const std::string& s : f) line += "\t" + escape(s);
+                return line;
+            } catch (const Fail& e) {
+                bool gone = e.message.find("SendMessageTimeout") != std::string::npos &&
+                            (e.message.find("error 5 ") != std::string::npos ||
+                             e.message.find("error 1400 ") != std::string::npos);
+                if (!gone || attempt == 4) throw;
+                Sleep(20);
+            }
+        }
     } catch (const Fail& e) {
         return "err\t" + escape(e.message);
     } catch (const std::exception& e) {
