@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <new>
+#include <string>
+
+#include "../support/FakeClock.h"
 #include "../support/FakePort.h"
 #include "app/JobRunner.h"
 #include "send/TimedSend.h"
@@ -26,6 +30,70 @@ TEST(JobRunner, ACancelBeforeTheThreadRunsIsKept) {
     ASSERT_TRUE(runner.idle(JobKind::Text)) << "round " << round << ": the job ran on after its cancel";
     EXPECT_FALSE(runner.busy(JobKind::Text));
   }
+}
+
+// The window side of the bridge, as the dialog handles it.
+UiBridge* g_bridge = nullptr;
+bool g_lowMemory = false;
+LRESULT CALLBACK BridgeWindowProc(HWND window, UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == UiBridge::kCallMessage && g_bridge != nullptr) {
+    g_bridge->runCall(wp, lp);
+    return 0;
+  }
+  if (msg == UiBridge::kLowMemoryMessage) g_lowMemory = true;
+  return DefWindowProcW(window, msg, wp, lp);
+}
+
+struct ShownText final : TextView {
+  void append(const std::wstring& text) override { shown += text; }
+  void replaceAll(const std::wstring& text) override { shown = text; }
+  void clear() override { shown.clear(); }
+  std::wstring shown;
+};
+
+std::wstring NoText(const char*, std::size_t) { return std::wstring(); }
+bool NoLead(uint8_t) { return false; }
+
+// A job that runs out of memory (a copy of a long pane, a file's buffer)
+// ends as a cancelled one does, and says why, instead of ending the
+// program with it.
+TEST(JobRunner, AJobOutOfMemoryEndsAndSaysSo) {
+  WNDCLASSW wc{};
+  wc.lpfnWndProc = BridgeWindowProc;
+  wc.hInstance = GetModuleHandleW(nullptr);
+  wc.lpszClassName = L"JobRunnerTestBridge";
+  RegisterClassW(&wc);
+  HWND window = CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+  ASSERT_NE(window, nullptr);
+  AppState app;
+  UiBridge bridge;
+  bridge.attach(window);
+  g_bridge = &bridge;
+  g_lowMemory = false;
+  FakePort port;
+  FakeClock clock;
+  ShownText view;
+  ReceivePipeline pipeline(NoLead, NoText, [] { return true; });
+  ReceiveFeed feed(pipeline, view, clock);
+  JobRunner runner(app, bridge, port);
+  runner.attach(nullptr, feed);
+  ASSERT_TRUE(runner.start(JobKind::File, 16, [](const SendContext&) { throw std::bad_alloc(); }));
+  const DWORD start = GetTickCount();
+  while ((!runner.idle(JobKind::File) || view.shown.empty()) && GetTickCount() - start < 5000) {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    Sleep(1);
+  }
+  runner.wait(3000);
+  MSG msg;
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+  EXPECT_TRUE(runner.idle(JobKind::File));
+  EXPECT_FALSE(runner.busy(JobKind::File));
+  EXPECT_EQ(view.shown, JobRunner::kOutOfMemoryText);
+  EXPECT_TRUE(g_lowMemory) << "the window was not asked to make room";
+  bridge.detach();
+  g_bridge = nullptr;
+  DestroyWindow(window);
 }
 
 }  // namespace
