@@ -217,9 +217,9 @@ def clear_view(app: tvh.App, helper: tvh.Helper) -> float:
     app.post_command(ids.IDC_CLEAR_RECEIVE)
     old = helper.set_send_timeout(600000)
     try:
-        while helper.text_length(app.hwnd, ids.IDC_RECEIVE_VIEW) != 0:
+        while int(helper.request("text-length", app.hwnd, ids.IDC_RECEIVE_VIEW, timeout=700)[0]) != 0:
             time.sleep(0.005)
-        helper.send_message(app.hwnd, WM_NULL, 0, 0)
+        helper.request("send-message", app.hwnd, WM_NULL, 0, 0, timeout=700)
     finally:
         helper.set_send_timeout(old)
     return time.monotonic() - t
@@ -353,12 +353,14 @@ def main() -> int:
     ap.add_argument("--long", action="store_true",
                     help="a long session instead: one program shows 4 MiB in hex, then 16 MiB of text lines, "
                          "at full speed, each followed by a clear")
+    ap.add_argument("--long-scale", type=float, default=1.0,
+                    help="the long session's sizes times this (a program whose clear is slow needs less)")
     args = ap.parse_args()
     size = int(args.mib * 1024 * 1024)
     if args.paced:
         return main_paced(args)
     if args.long:
-        return main_long()
+        return main_long(args.long_scale)
 
     with tvh.Session() as s:
         vp = s.virtual_port(7)
@@ -403,7 +405,7 @@ def main() -> int:
     return 0
 
 
-def main_long() -> int:
+def main_long(scale: float) -> int:
     with tvh.Session() as s:
         vp = s.virtual_port(7)
         helper = s.helper
@@ -414,7 +416,7 @@ def main_long() -> int:
             app.wait_until(vp.is_open, timeout=10)
             print(f"long session: resident memory at the start {resident_kib(app.pid) / 1024:.0f} MiB", flush=True)
             for mode, mib in (("hex", 4), ("text", 16)):
-                size = mib << 20
+                size = int((mib << 20) * scale)
                 r = flood(app, helper, vp, mode == "hex", size, 1800)
                 report_flood(r, size)
                 took = clear_view(app, helper)
