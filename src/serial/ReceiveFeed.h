@@ -17,9 +17,11 @@ class TextView {
   virtual void replaceAll(const std::wstring& text) = 0;
   virtual void clear() = 0;
   // Around a run of appends: the view may put off showing them until the
-  // run ends, which saves a repaint per append.
+  // run ends, which saves a repaint per append. more: text still waits
+  // for the next run, so the view may put off showing this one too, for
+  // a moment. endBatch(false) also comes when a drain found nothing.
   virtual void beginBatch() {}
-  virtual void endBatch() {}
+  virtual void endBatch(bool more) { (void)more; }
 
  protected:
   ~TextView() = default;
