@@ -16,9 +16,6 @@ namespace {
 constexpr std::size_t kMeasureEveryChars = 32 * 1024;
 // What relieve() keeps, at most.
 constexpr std::size_t kKeptWhenShort = ViewBound::kLeastChars / 2;
-// During a flood the view is shown this often: a repaint per drain cost
-// Wine about a quarter of the time text could go in.
-constexpr uint32_t kShowEveryMs = 100;
 
 }  // namespace
 
@@ -46,13 +43,10 @@ void ReceiveView::append(const std::wstring& text) {
       break;
   }
   copyAlong(text, length);
-  if (!insert(view_, text, true)) {
-    // Refused for want of memory: what the view lets go of makes room.
-    relieve();
-    insert(view_, text, true);
-  }
-  // The program's own text, outside a drain, shows at once.
-  if (!batching_) thaw();
+  if (insert(view_, text, true)) return;
+  // Refused for want of memory: what the view lets go of makes room.
+  relieve();
+  insert(view_, text, true);
 }
 
 bool ReceiveView::insert(HWND control, const std::wstring& text, bool scroll) {
@@ -111,7 +105,7 @@ uint32_t ReceiveView::replaceWith(HWND fresh) {
   HWND old = view_;
   const bool focused = GetFocus() == old;
   PutTwinInPlace(old, fresh);
-  if (frozen_) SendMessageW(fresh, WM_SETREDRAW, FALSE, 0);
+  if (batching_) SendMessageW(fresh, WM_SETREDRAW, FALSE, 0);
   if (focused) SetFocus(fresh);
   view_ = fresh;
   if (site_.replaced) site_.replaced(old, fresh);
@@ -131,33 +125,22 @@ void ReceiveView::clear() {
   } else {
     ClearView(view_);  // slow for a long text, but it empties the view
   }
-  if (!batching_) thaw();
 }
 
 void ReceiveView::replaceAll(const std::wstring& text) {
   clear();
-  thaw();
   if (view_ != nullptr) PutText(view_, text, kCaretToEnd | kCaretToStart);
   atLineStart_ = text.empty() || text.back() == L'\n';
 }
 
 void ReceiveView::beginBatch() {
   batching_ = true;
-  if (frozen_ || view_ == nullptr) return;
-  SendMessageW(view_, WM_SETREDRAW, FALSE, 0);
-  frozen_ = true;
+  if (view_ != nullptr) SendMessageW(view_, WM_SETREDRAW, FALSE, 0);
 }
 
-void ReceiveView::endBatch(bool more) {
+void ReceiveView::endBatch() {
   batching_ = false;
-  if (more && SystemClock().nowMs() - lastPaint_ < kShowEveryMs) return;
-  thaw();
-}
-
-void ReceiveView::thaw() {
-  if (!frozen_ || view_ == nullptr) return;
-  frozen_ = false;
-  lastPaint_ = SystemClock().nowMs();
+  if (view_ == nullptr) return;
   SendMessageW(view_, WM_SETREDRAW, TRUE, 0);
   SendMessageW(view_, WM_VSCROLL, SB_BOTTOM, 0);
   // A plain invalidation leaves the scroll bar as it was drawn before.
@@ -185,7 +168,6 @@ void ReceiveView::relieve() {
     clear();
     insert(view_, kept.empty() ? kClearedForMemoryLine : kShortOfMemoryLine, true);
     if (!kept.empty()) insert(view_, kept, true);
-    if (!batching_) thaw();
   } catch (...) {
     // Nothing more can be freed here; the window goes on as it is.
   }

@@ -43,7 +43,7 @@ class ReceiveView final : public TextView {
   void replaceAll(const std::wstring& text) override;
   void clear() override;
   void beginBatch() override;
-  void endBatch(bool more) override;
+  void endBatch() override;
 
   // An allocation failed somewhere: the view lets go of all but its
   // newest lines, and says so. Never throws.
@@ -63,8 +63,6 @@ class ReceiveView final : public TextView {
   // that took, in milliseconds.
   uint32_t replaceWith(HWND fresh);
   uint64_t memory(std::size_t justAdded);
-  // Shows what the view holds, if its drawing was put off.
-  void thaw();
 
   Site site_;                  // set once by the UI thread
   ViewBound bound_;            // UI thread, as are all below
@@ -72,8 +70,6 @@ class ReceiveView final : public TextView {
   HWND copy_ = nullptr;        // the hidden copy while one is made
   bool copyDue_ = false;       // a copy starts at the next line start
   bool batching_ = false;
-  bool frozen_ = false;        // the view's drawing is off (WM_SETREDRAW)
-  uint32_t lastPaint_ = 0;     // when a frozen view was last shown
   bool atLineStart_ = true;    // the view's text ends with a line break
   bool noSpace_ = false;       // EN_ERRSPACE seen since the last insertion began
   std::size_t unmeasured_ = 0; // characters added since memory was last asked for

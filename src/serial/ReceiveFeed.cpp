@@ -9,11 +9,9 @@ namespace {
 class Batch {
  public:
   explicit Batch(TextView& view) : view_(view) { view_.beginBatch(); }
-  ~Batch() { view_.endBatch(more); }
+  ~Batch() { view_.endBatch(); }
   Batch(const Batch&) = delete;
   Batch& operator=(const Batch&) = delete;
-
-  bool more = false;  // cut short with text still waiting
 
  private:
   TextView& view_;
@@ -25,10 +23,7 @@ void ReceiveFeed::drain() {
   const uint32_t start = clock_.nowMs();
   uint32_t last = 0;
   std::wstring text = pipeline_.take(kDrainUnits);
-  if (text.empty()) {
-    view_.endBatch(false);
-    return;
-  }
+  if (text.empty()) return;
   Batch batch(view_);
   // Another insertion only when one more as long as the last still ends
   // within kDrainMs, so the window is never away much longer than that.
@@ -36,10 +31,7 @@ void ReceiveFeed::drain() {
     const uint32_t before = clock_.nowMs();
     view_.append(text);
     last = clock_.nowMs() - before;
-    if (clock_.nowMs() - start + last > kDrainMs) {
-      batch.more = pipeline_.heldUnits() > 0;
-      return;
-    }
+    if (clock_.nowMs() - start + last > kDrainMs) return;
     text = pipeline_.take(kDrainUnits);
     if (text.empty()) return;
   }

@@ -17,11 +17,9 @@ class TextView {
   virtual void replaceAll(const std::wstring& text) = 0;
   virtual void clear() = 0;
   // Around a run of appends: the view may put off showing them until the
-  // run ends, which saves a repaint per append. more: text still waits
-  // for the next run, so the view may put off showing this one too, for
-  // a moment. endBatch(false) also comes when a drain found nothing.
+  // run ends, which saves a repaint per append.
   virtual void beginBatch() {}
-  virtual void endBatch(bool more) { (void)more; }
+  virtual void endBatch() {}
 
  protected:
   ~TextView() = default;
