@@ -112,17 +112,29 @@ std::wstring ReceivePipeline::take(std::size_t maxUnits) {
   bool more = false;
   {
     MutexLock hold(lock_);
-    if (pending_.size() <= maxUnits) {
-      out.swap(pending_);
+    const std::size_t waiting = pending_.size() - takenUnits_;
+    if (waiting <= maxUnits) {
+      if (takenUnits_ == 0) {
+        out.swap(pending_);
+      } else {
+        out.assign(pending_, takenUnits_, waiting);
+        std::wstring().swap(pending_);
+        takenUnits_ = 0;
+      }
       pieces_.clear();
       heldBytes_ = 0;
       wakeAsked_ = false;
     } else {
       std::size_t cut = maxUnits;
-      if (cut > 0 && pending_[cut - 1] >= 0xD800 && pending_[cut - 1] <= 0xDBFF) --cut;
+      const std::size_t last = takenUnits_ + cut;
+      if (cut > 0 && pending_[last - 1] >= 0xD800 && pending_[last - 1] <= 0xDBFF) --cut;
       if (cut == 0) cut = 2;  // a pair asked for one unit at a time
-      out.assign(pending_, 0, cut);
-      pending_.erase(0, cut);
+      out.assign(pending_, takenUnits_, cut);
+      takenUnits_ += cut;
+      if (takenUnits_ >= pending_.size() - takenUnits_) {
+        pending_.erase(0, takenUnits_);
+        takenUnits_ = 0;
+      }
       dropFront(cut);
       more = true;
     }
@@ -154,7 +166,7 @@ void ReceivePipeline::dropFront(std::size_t units) {
 
 bool ReceivePipeline::nothingWaiting() {
   MutexLock hold(lock_);
-  if (!pending_.empty()) return false;
+  if (pending_.size() > takenUnits_) return false;
   hexColumn_ = 0;
   return true;
 }
@@ -164,13 +176,14 @@ void ReceivePipeline::discard() {
   hexColumn_ = 0;
   pending_.clear();
   pending_.shrink_to_fit();
+  takenUnits_ = 0;
   pieces_.clear();
   heldBytes_ = 0;
 }
 
 std::size_t ReceivePipeline::heldUnits() {
   MutexLock hold(lock_);
-  return pending_.size();
+  return pending_.size() - takenUnits_;
 }
 
 std::size_t ReceivePipeline::heldBytes() {

@@ -100,8 +100,11 @@ class ReceivePipeline {
 
   Mutex lock_;
   // Under lock_: appended by the reader (and the UI thread's own text),
-  // taken by the UI thread.
+  // taken by the UI thread from takenUnits_ on. What was taken is let go
+  // only once it is the larger part, so draining a backlog share by share
+  // moves each unit at most once more instead of the whole rest each time.
   std::wstring pending_;
+  std::size_t takenUnits_ = 0;
   std::deque<Piece> pieces_;
   std::size_t heldBytes_ = 0;
   bool wakeAsked_ = false;  // a take is due and was asked for

@@ -141,6 +141,52 @@ TEST(ReceiveBound, TheReaderStopsAtTheBoundAndGoesOnOnceTheViewTakes) {
   EXPECT_EQ(shown, HexLines(data));
 }
 
+// The UI thread takes a full backlog a share at a time while the reader
+// keeps adding to it: every share comes from where the last one ended,
+// also across the points where what was taken is let go, and a share
+// never ends inside a surrogate pair.
+TEST(ReceiveBacklog, AFullBacklogTakenShareByShareComesOutWholeAndInOrder) {
+  FakePort port;
+  ReceivePipeline pipeline(IsLead, Convert, [] { return true; });
+  std::vector<uint8_t> data(ReceivePipeline::kHeldBytesLimit + 300000);
+  for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 13 + (i >> 9));
+  port.deliver(data);
+  Flag running{1}, hexMode{1};
+  std::thread reader([&] { pipeline.run(port, SystemClock(), running, hexMode); });
+  ASSERT_TRUE(WaitFor([&] { return pipeline.heldBytes() >= ReceivePipeline::kHeldBytesLimit; }));
+  std::wstring shown;
+  while (port.unread() > 0 || pipeline.heldUnits() > 0) {
+    std::size_t before = pipeline.heldUnits();
+    std::wstring share = pipeline.take(ReceiveFeed::kDrainUnits);
+    EXPECT_LE(share.size(), ReceiveFeed::kDrainUnits);
+    EXPECT_GE(pipeline.heldUnits() + share.size(), before);
+    shown += share;
+    if (share.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  running = 0;
+  reader.join();
+  shown += pipeline.take();
+  EXPECT_EQ(shown, HexLines(data));
+  EXPECT_EQ(pipeline.heldBytes(), 0u);
+
+  const std::wstring pairs = {L'a', 0xD83D, 0xDE00, L'b', 0xD83D, 0xDE01, L'c'};
+  pipeline.add(L"xyz");
+  EXPECT_EQ(pipeline.take(1), L"x");
+  pipeline.add(pairs);
+  EXPECT_EQ(pipeline.take(3), L"yza");
+  EXPECT_EQ(pipeline.take(1), std::wstring(pairs, 1, 2)) << "half a pair";
+  EXPECT_EQ(pipeline.take(2), L"b");
+  EXPECT_FALSE(pipeline.nothingWaiting());
+  EXPECT_EQ(pipeline.heldUnits(), 3u);
+  EXPECT_EQ(pipeline.take(), std::wstring(pairs, 4, 3));
+  EXPECT_TRUE(pipeline.nothingWaiting());
+  pipeline.add(L"left");
+  EXPECT_EQ(pipeline.take(2), L"le");
+  pipeline.discard();
+  EXPECT_EQ(pipeline.heldUnits(), 0u);
+  EXPECT_EQ(pipeline.take(), L"");
+}
+
 TEST_F(Receiving, HexLinesHoldSixteenBytesAcrossReadsAndStartAfterOtherText) {
   FakeClock clock;
   RecordingView view(clock);
