@@ -20,6 +20,8 @@ LRESULT MainDialog::onDeviceChange(WPARAM event, LPARAM record) {
 void MainDialog::onPortChange(const std::wstring& name, bool arrived) {
   PortList& ports = Serial().ports;
   stopAllJobs();
+  // What arrived before the event shows before its report.
+  receiver_.wait(ReceiveWorker::kLastPassWaitMs);
   std::wstring full;
   if (arrived) {
     feed_.append(Format(L">>>发现[%s]<<<\n", {name}));

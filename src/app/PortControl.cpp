@@ -31,6 +31,7 @@ void MainDialog::reopenPort() {
   int index = serial.ports.findPort(app.portName);
   if (!app.portOpen) return;
   stopAllJobs();
+  receiver_.wait(ReceiveWorker::kLastPassWaitMs);
   serial.channel.closeChannel();
   if (index < 0) {
     app.portOpen = 0;

@@ -41,8 +41,14 @@ void ReceivePipeline::run(Port& port, Clock& clock, const Flag& running, const F
     // A full read means more is waiting: read on at once.
     if (got < kReadBytes) clock.sleepMs(1);
   } while (running);
-  const Flag stopped{0};
-  deliver(decoder, nullptr, 0, false, clock, stopped);
+  // Stopped for a reopen or a port event: the port may close next, and a
+  // close drops what the driver still holds. Read until it has no more.
+  for (std::size_t got = kReadBytes; got == kReadBytes && heldBytes() < heldBytesLimit_;) {
+    got = port.read(buffer.data(), buffer.size()).bytes;
+    if (got > buffer.size()) got = buffer.size();
+    if (got > 0) deliver(decoder, buffer.data(), got, hexMode != 0, clock, running);
+  }
+  deliver(decoder, nullptr, 0, false, clock, running);
 }
 
 void ReceivePipeline::deliver(ReceiveDecoder& decoder, const uint8_t* bytes, std::size_t n, bool hex, Clock& clock,

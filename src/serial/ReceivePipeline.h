@@ -52,8 +52,9 @@ class ReceivePipeline {
   void setLowMemory(LowMemory lowMemory) { lowMemory_ = std::move(lowMemory); }
 
   // Reader thread: polls the port until running is found cleared after a
-  // pass, converting as hex while hexMode is set. Half a character still
-  // held at the end is shown alone.
+  // pass, converting as hex while hexMode is set, then reads what the
+  // driver still holds. Half a character still held at the end is shown
+  // alone.
   void run(Port& port, Clock& clock, const Flag& running, const Flag& hexMode);
 
   // UI thread: the program's own text, queued after everything received

@@ -21,6 +21,12 @@ class ReceiveWorker {
   using Wake = std::function<bool()>;
   using Ended = std::function<void()>;
 
+  // How long the UI thread waits, before a close for a reopen or a port
+  // event, for a stopped reader to read what the driver still holds. The
+  // reads return at once; a driver that keeps one longer loses the rest to
+  // the close, as before.
+  static constexpr DWORD kLastPassWaitMs = 250;
+
   ReceiveWorker(Port& port, Wake wake, Ended ended, ReceivePipeline::LowMemory lowMemory = {});
 
   ReceivePipeline& pipeline() { return pipeline_; }
@@ -38,7 +44,8 @@ class ReceiveWorker {
   // UI thread, when a reader's end is announced (and now and then in case
   // that announcement could not be made): makes a kept start.
   void onReaderEnded();
-  // UI thread, at exit: true when the reader has ended within ms.
+  // UI thread, after a stop (before a close, and at exit): true when the
+  // reader has ended within ms.
   bool wait(DWORD ms) { return thread_.wait(ms); }
 
  private:

@@ -141,6 +141,28 @@ TEST(ReceiveBound, TheReaderStopsAtTheBoundAndGoesOnOnceTheViewTakes) {
   EXPECT_EQ(shown, HexLines(data));
 }
 
+// A reader stopped for a reopen or a port event takes what the driver
+// still holds before it ends: the close that follows would drop it.
+TEST(ReceiveStop, AStoppedReaderReadsWhatTheDriverStillHolds) {
+  FakePort port;
+  ReceivePipeline pipeline(IsLead, Convert, [] { return true; });
+  std::vector<uint8_t> data(3 * ReceivePipeline::kReadBytes + 100);
+  for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i);
+  port.deliver(data);
+  Flag stopped{0}, hexMode{1};
+  FakeClock clock;
+  pipeline.run(port, clock, stopped, hexMode);
+  EXPECT_EQ(port.unread(), 0u);
+  EXPECT_EQ(pipeline.take(), HexLines(data));
+
+  // Not beyond the bound for a view that has fallen behind.
+  ReceivePipeline bounded(IsLead, Convert, [] { return true; }, 2 * ReceivePipeline::kReadBytes);
+  port.deliver(data);
+  bounded.run(port, clock, stopped, hexMode);
+  EXPECT_EQ(bounded.heldBytes(), 2 * ReceivePipeline::kReadBytes);
+  EXPECT_EQ(port.unread(), data.size() - 2 * ReceivePipeline::kReadBytes);
+}
+
 // The UI thread takes a full backlog a share at a time while the reader
 // keeps adding to it: every share comes from where the last one ended,
 // also across the points where what was taken is let go, and a share
