@@ -113,18 +113,21 @@ IoResult SerialChannel::transfer(CommIo*& io, uint32_t n, bool reading, uint32_t
 IoResult SerialChannel::read(uint8_t* buffer, std::size_t capacity) {
   MutexLock lock(readLock_);
   if (!isOpen() || readIo_ == nullptr) return IoResult{0, IoStatus::Closed};
+  if (capacity == 0) return IoResult{};
 
-  CommResult queue = api_.queued(port_);
-  if (!queue.ok) return failed(queue.error, 0);
-  if (queue.bytes == 0 || capacity == 0) return IoResult{};
-
-  uint32_t want = queue.bytes;
-  if (want > capacity) want = static_cast<uint32_t>(capacity);
-  if (want > readIo_->capacity) want = readIo_->capacity;
+  // For the line's error flags only: the read returns at once with what is
+  // queued, and some virtual and Bluetooth drivers report a count that lags
+  // or stays 0. Clearing the flags also ends a driver's abort-on-error state.
+  CommResult status = api_.queued(port_);
+  uint32_t want = capacity < readIo_->capacity ? static_cast<uint32_t>(capacity) : readIo_->capacity;
   // Into the channel's own buffer: a read that is never seen to complete
   // must not leave the driver writing into the caller's memory.
   IoResult got = transfer(readIo_, want, true, kReadWaitMs);
   if (got.bytes > 0) std::memcpy(buffer, readIo_->data, got.bytes);
+  // Some drivers refuse the query (ERROR_INVALID_FUNCTION,
+  // ERROR_NOT_SUPPORTED) and read well: the port has failed only when the
+  // read fails too.
+  if (!status.ok && got.status == IoStatus::TimedOut) return failed(status.error, got.bytes);
   return got;
 }
 

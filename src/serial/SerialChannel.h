@@ -52,8 +52,8 @@ class SerialChannel final : public Port {
   bool lost() const { return open_.load() && lost_.load(); }
 
   // Whatever the driver has queued, at most capacity bytes; never waits
-  // for data. A read the driver has not finished within 100 ms is
-  // cancelled, keeping what it delivered.
+  // for data (the port's read time-outs return at once). A read the driver
+  // has not finished within 100 ms is cancelled, keeping what it delivered.
   IoResult read(uint8_t* buffer, std::size_t capacity) override;
   // Waits at most the 5000 ms write time-out, then cancels; never returns
   // while the write uses the bytes.

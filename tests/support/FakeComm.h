@@ -47,6 +47,11 @@ class FakeComm final : public CommApi {
   }
   void scriptReads(std::vector<Transfer> t) { reads_.assign(t.begin(), t.end()); }
   void scriptWrites(std::vector<Transfer> t) { writes_.assign(t.begin(), t.end()); }
+  // A driver whose queue count stays 0 whatever it holds.
+  void countNothing() {
+    std::lock_guard<std::mutex> hold(m_);
+    countsQueue_ = false;
+  }
   // Real time an abortable or cancel wait takes at most; the channel's
   // waits of seconds pass at once in the tests that do not need them.
   void capWaits(uint32_t ms) {
@@ -109,7 +114,7 @@ class FakeComm final : public CommApi {
   CommResult queued(Handle) override {
     if (fails(Call::Queued)) return CommResult{false, 0, lastError()};
     std::lock_guard<std::mutex> hold(m_);
-    return CommResult{true, static_cast<uint32_t>(inbox_.size()), 0};
+    return CommResult{true, countsQueue_ ? static_cast<uint32_t>(inbox_.size()) : 0, 0};
   }
 
   CommIo* newIo(uint32_t capacity) override {
@@ -242,6 +247,7 @@ class FakeComm final : public CommApi {
   std::deque<uint8_t> inbox_;           // under m_
   std::vector<uint8_t> written_;        // under m_
   bool abort_ = false;                  // under m_
+  bool countsQueue_ = true;             // under m_
 };
 
 }  // namespace tv
