@@ -75,6 +75,8 @@ class CommApi {
   virtual bool getState(Handle port, DcbFields& fields) = 0;
   // The fields over the rest of the configuration the driver holds.
   virtual bool setState(Handle port, const DcbFields& fields) = 0;
+  // The size of the driver's input buffer; 0 when it does not say.
+  virtual uint32_t inQueueBytes(Handle port) = 0;
   // Clears the line errors; bytes is the input queue's count, which some
   // drivers do not keep.
   virtual CommResult queued(Handle port) = 0;

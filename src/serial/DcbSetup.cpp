@@ -21,8 +21,8 @@ void PrepareDcb(DcbFields& dcb, const LineValues& v) {
   // SetCommState refuses equal XON and XOFF characters and drivers refuse
   // limits beyond their queue whichever mode is chosen, so these are set
   // even where XON/XOFF is off. XOFF goes out when less than a fifth of the
-  // queue is free and XON when under a fifth is queued; both also fit a
-  // driver's default 4 KiB queue should it refuse the queue sizes.
+  // queue is free and XON when under a fifth is queued; a driver whose
+  // queue is smaller still is asked again with FitFlowLimits.
   dcb.xonChar = 0x11;
   dcb.xoffChar = 0x13;
   dcb.xonLim = kPortQueueBytes / 5;
@@ -60,6 +60,19 @@ void PrepareDcb(DcbFields& dcb, const LineValues& v) {
     default:
       break;
   }
+}
+
+bool FitFlowLimits(DcbFields& dcb, const DcbFields& driver, uint32_t inQueueBytes) {
+  uint16_t xon = driver.xonLim;
+  uint16_t xoff = driver.xoffLim;
+  if (inQueueBytes > 0) {
+    uint32_t fifth = inQueueBytes / 5 < 0xFFFF ? inQueueBytes / 5 : 0xFFFF;
+    xon = xoff = static_cast<uint16_t>(fifth);
+  }
+  if (xon == dcb.xonLim && xoff == dcb.xoffLim) return false;
+  dcb.xonLim = xon;
+  dcb.xoffLim = xoff;
+  return true;
 }
 
 }  // namespace tv

@@ -46,4 +46,13 @@ constexpr uint8_t kControlHandshake = 2;
 // Prepares the driver's last configuration for the line settings.
 void PrepareDcb(DcbFields& dcb, const LineValues& v);
 
+// Drivers check the XON/XOFF limits against their input buffer whatever the
+// flow mode, so one with a smaller buffer than PrepareDcb's limits assume
+// (and which refused the queue sizes asked for) refuses the whole state.
+// Gives dcb limits such a driver takes: a fifth of its input buffer each
+// when it says how large that is (inQueueBytes, 0 when it does not),
+// otherwise the limits it holds now (driver, as it reported them). False
+// when they are the ones dcb has already.
+bool FitFlowLimits(DcbFields& dcb, const DcbFields& driver, uint32_t inQueueBytes);
+
 }  // namespace tv

@@ -22,11 +22,14 @@ bool SerialChannel::openChannel(const std::wstring& portName, const LineValues& 
   // checks of the XON/XOFF limits see the queue they are meant for.
   api_.setupQueues(port_, kPortQueueBytes, kPortQueueBytes);
 
-  DcbFields fields;
-  bool configured = api_.getState(port_, fields);
+  DcbFields driver;
+  bool configured = api_.getState(port_, driver);
   if (configured) {
+    DcbFields fields = driver;
     PrepareDcb(fields, v);
     configured = api_.setState(port_, fields);
+    if (!configured && FitFlowLimits(fields, driver, api_.inQueueBytes(port_)))
+      configured = api_.setState(port_, fields);
   }
   readIo_ = api_.newIo(kIoBytes);
   writeIo_ = api_.newIo(kIoBytes);

@@ -73,6 +73,12 @@ bool Win32Comm::setState(Handle port, const DcbFields& fields) {
   return SetCommState(port, &dcb) != FALSE;
 }
 
+uint32_t Win32Comm::inQueueBytes(Handle port) {
+  COMMPROP properties{};
+  if (!GetCommProperties(port, &properties)) return 0;
+  return properties.dwCurrentRxQueue;
+}
+
 CommResult Win32Comm::queued(Handle port) {
   DWORD errors = 0;
   COMSTAT status{};

@@ -20,6 +20,7 @@ class Win32Comm final : public CommApi {
   bool setTimeouts(Handle port, uint32_t writeMs) override;
   bool getState(Handle port, DcbFields& fields) override;
   bool setState(Handle port, const DcbFields& fields) override;
+  uint32_t inQueueBytes(Handle port) override;
   CommResult queued(Handle port) override;
   CommIo* newIo(uint32_t capacity) override;
   void freeIo(CommIo* io) override;

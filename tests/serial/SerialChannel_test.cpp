@@ -53,6 +53,8 @@ TEST_F(Channel, OpensThoughTheQueueSizesAreRefusedButNotWithoutTheDriversState) 
   // whatever the zeroes mean to the driver.
   for (Call failing : {Call::GetState, Call::SetState}) {
     comm.failNext(failing, 31);
+    // Asked again once when refused.
+    if (failing == Call::SetState) comm.failNext(failing, 31);
     comm.applied = DcbFields{};
     EXPECT_FALSE(open());
     EXPECT_FALSE(channel.isOpen());
@@ -62,6 +64,39 @@ TEST_F(Channel, OpensThoughTheQueueSizesAreRefusedButNotWithoutTheDriversState) 
     EXPECT_EQ(comm.ticksHeld, 0);
   }
   EXPECT_TRUE(open());
+}
+
+// A driver with a small input buffer refuses XON/XOFF limits beyond it in
+// every flow mode; with the queue sizes refused too, the port still opens,
+// with limits taken from what the driver says of its buffer or, when it
+// says nothing, with its own.
+TEST_F(Channel, ADriverWithASmallQueueStillOpens) {
+  comm.inBuffer = 1024;
+  comm.state.xonLim = 512;
+  comm.state.xoffLim = 256;
+  comm.failAlways(Call::SetupQueues, 87);
+  ASSERT_TRUE(open());
+  EXPECT_EQ(comm.applied.xonLim, 1024u / 5);
+  EXPECT_EQ(comm.applied.xoffLim, 1024u / 5);
+  DcbFields expected = comm.state;
+  PrepareDcb(expected, kLine);
+  EXPECT_EQ(comm.applied.baudRate, expected.baudRate);
+  EXPECT_EQ(comm.applied.fRtsControl, expected.fRtsControl);
+  EXPECT_EQ(comm.applied.xonChar, expected.xonChar);
+  channel.closeChannel();
+
+  comm.tellsInBuffer = false;
+  ASSERT_TRUE(open());
+  EXPECT_EQ(comm.applied.xonLim, 512u);
+  EXPECT_EQ(comm.applied.xoffLim, 256u);
+  channel.closeChannel();
+
+  // Asked again once only.
+  comm.calls.clear();
+  comm.inBuffer = 100;
+  EXPECT_FALSE(open());
+  EXPECT_EQ(std::count(comm.calls.begin(), comm.calls.end(), Call::SetState), 2);
+  EXPECT_EQ(comm.openHandles, 0);
 }
 
 // A port that fails without a word from the system: the first hard error

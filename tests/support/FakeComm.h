@@ -72,6 +72,12 @@ class FakeComm final : public CommApi {
       if (record.second->pending) completeLocked(*record.second, 0);
   }
 
+  // A driver with an input buffer of this many bytes refuses XON/XOFF
+  // limits beyond it; a queue size it takes becomes its buffer. 0: no
+  // check. Told by inQueueBytes when it says.
+  uint32_t inBuffer = 0;
+  bool tellsInBuffer = true;
+
   // ---- what happened
   DcbFields state;    // what the driver reports
   DcbFields applied;  // what the channel set last
@@ -99,7 +105,11 @@ class FakeComm final : public CommApi {
     EXPECT_EQ(port, this);
     --openHandles;
   }
-  bool setupQueues(Handle, uint32_t, uint32_t) override { return !fails(Call::SetupQueues); }
+  bool setupQueues(Handle, uint32_t inBytes, uint32_t) override {
+    if (fails(Call::SetupQueues)) return false;
+    if (inBuffer > 0) inBuffer = inBytes;
+    return true;
+  }
   bool setTimeouts(Handle, uint32_t) override { return !fails(Call::SetTimeouts); }
   bool getState(Handle, DcbFields& fields) override {
     if (fails(Call::GetState)) return false;
@@ -108,9 +118,11 @@ class FakeComm final : public CommApi {
   }
   bool setState(Handle, const DcbFields& fields) override {
     if (fails(Call::SetState)) return false;
+    if (inBuffer > 0 && (fields.xonLim > inBuffer || fields.xoffLim > inBuffer)) return false;
     applied = fields;
     return true;
   }
+  uint32_t inQueueBytes(Handle) override { return tellsInBuffer ? inBuffer : 0; }
   CommResult queued(Handle) override {
     if (fails(Call::Queued)) return CommResult{false, 0, lastError()};
     std::lock_guard<std::mutex> hold(m_);
