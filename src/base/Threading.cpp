@@ -5,6 +5,7 @@
 #include <mmsystem.h>
 #else
 #include <chrono>
+#include <condition_variable>
 #include <mutex>
 #include <thread>
 #endif
@@ -20,6 +21,18 @@ struct Mutex::Impl {
 };
 void Mutex::lock() { EnterCriticalSection(&impl_->cs); }
 void Mutex::unlock() { LeaveCriticalSection(&impl_->cs); }
+
+// Without its handle (none could be made) every wait ends at once, unset.
+struct Event::Impl {
+  Impl() : h(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+  ~Impl() {
+    if (h != nullptr) CloseHandle(h);
+  }
+  HANDLE h;
+};
+void Event::set() { SetEvent(impl_->h); }
+void Event::reset() { ResetEvent(impl_->h); }
+bool Event::wait(uint32_t ms) { return impl_->h != nullptr && WaitForSingleObject(impl_->h, ms) == WAIT_OBJECT_0; }
 
 namespace {
 class TickClock final : public Clock {
@@ -40,6 +53,25 @@ struct Mutex::Impl {
 void Mutex::lock() { impl_->m.lock(); }
 void Mutex::unlock() { impl_->m.unlock(); }
 
+struct Event::Impl {
+  std::mutex m;
+  std::condition_variable changed;
+  bool set = false;  // under m
+};
+void Event::set() {
+  std::lock_guard<std::mutex> hold(impl_->m);
+  impl_->set = true;
+  impl_->changed.notify_all();
+}
+void Event::reset() {
+  std::lock_guard<std::mutex> hold(impl_->m);
+  impl_->set = false;
+}
+bool Event::wait(uint32_t ms) {
+  std::unique_lock<std::mutex> hold(impl_->m);
+  return impl_->changed.wait_for(hold, std::chrono::milliseconds(ms), [this] { return impl_->set; });
+}
+
 namespace {
 class TickClock final : public Clock {
  public:
@@ -55,6 +87,8 @@ class TickClock final : public Clock {
 
 Mutex::Mutex() : impl_(new Impl) {}
 Mutex::~Mutex() = default;
+Event::Event() : impl_(new Impl) {}
+Event::~Event() = default;
 
 namespace {
 TickClock g_clock;

@@ -37,6 +37,23 @@ class MutexLock {
   Mutex& m_;
 };
 
+// Set by one thread, waited for by another; stays set until reset.
+class Event {
+ public:
+  Event();
+  ~Event();
+  Event(const Event&) = delete;
+  Event& operator=(const Event&) = delete;
+  void set();
+  void reset();
+  // True when it is set, or becomes set within ms.
+  bool wait(uint32_t ms);
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
 // Time as the workers see it; tests hand them a fake one.
 class Clock {
  public:

@@ -89,15 +89,15 @@ class CommApi {
   virtual CommResult startRead(Handle port, CommIo* io, uint32_t n) = 0;
   virtual CommResult startWrite(Handle port, CommIo* io, uint32_t n) = 0;
   // Waits at most ms for io's transfer to complete; an abortable wait also
-  // ends once the abort is raised.
+  // ends once io's wake is raised.
   virtual CommWait waitIo(CommIo* io, uint32_t ms, bool abortable) = 0;
+  // Any thread: io's abortable waits end at once while its wake is raised.
+  virtual void raiseWake(CommIo* io, bool raised) = 0;
   // Asks the driver to end the transfers this thread started on the port.
   virtual void cancel(Handle port) = 0;
   // The transfer's outcome without waiting: kIoIncomplete while pending.
   virtual CommResult result(Handle port, CommIo* io) = 0;
 
-  // The abort cuts every abortable wait short until it is lowered.
-  virtual void raiseAbort(bool raised) = 0;
   // Millisecond timer ticks for the whole process while the port is open.
   virtual void fineTicks(bool on) = 0;
 

@@ -5,80 +5,170 @@
 
 namespace tv {
 
+// One open port: its handle, the records of its transfers and the threads
+// using them.
+struct SerialChannel::Session {
+  CommApi::Handle port = nullptr;  // set before the session is shared
+  // Made at open and freed with the session, unless a cancelled transfer
+  // was never seen to complete: that record and its buffer are left to the
+  // driver for good (the slot is then null).
+  std::atomic<CommIo*> readIo{nullptr};   // changed by the reader, under readLock
+  std::atomic<CommIo*> writeIo{nullptr};  // changed by the writer, under writeLock
+  // One reader and one writer at a time. Held across calls into the
+  // driver, and therefore never taken by a close.
+  Mutex readLock;
+  Mutex writeLock;
+  // Set by the close (UI thread) before it raises the records' wakes; the
+  // users look at it before each wait.
+  std::atomic<bool> closing{false};
+  std::atomic<bool> lost{false};  // set by the thread meeting a hard failure
+  Mutex usersLock;
+  int users = 0;             // under usersLock
+  bool leftToUsers = false;  // under usersLock: the close has stopped waiting
+  Event letGo;               // set by the last user out once closing is set
+};
+
+// A session in use for as long as this lives.
+class SerialChannel::Use {
+ public:
+  explicit Use(SerialChannel& channel) : channel_(channel), session_(channel.enter()) {}
+  ~Use() {
+    if (session_ != nullptr) channel_.leave(session_);
+  }
+  Use(const Use&) = delete;
+  Use& operator=(const Use&) = delete;
+  Session* get() const { return session_; }
+
+ private:
+  SerialChannel& channel_;
+  Session* session_;
+};
+
 SerialChannel::SerialChannel(CommApi& api, std::function<void()> onLost) : api_(api), onLost_(std::move(onLost)) {}
 
 SerialChannel::~SerialChannel() { closeChannel(); }
 
 bool SerialChannel::openChannel(const std::wstring& portName, const LineValues& v) {
-  MutexLock r(readLock_);
-  MutexLock w(writeLock_);
   if (open_) return true;
 
-  port_ = api_.open(L"\\\\.\\" + portName);
-  if (port_ == nullptr) return false;
-  api_.setTimeouts(port_, kWriteTimeoutMs);
+  CommApi::Handle port = api_.open(L"\\\\.\\" + portName);
+  if (port == nullptr) return false;
+  api_.setTimeouts(port, kWriteTimeoutMs);
   // The queue sizes are advisory: some virtual and Bluetooth drivers refuse
   // them, and the port must open all the same. Set first, so the driver's
   // checks of the XON/XOFF limits see the queue they are meant for.
-  api_.setupQueues(port_, kPortQueueBytes, kPortQueueBytes);
+  api_.setupQueues(port, kPortQueueBytes, kPortQueueBytes);
 
   DcbFields driver;
-  bool configured = api_.getState(port_, driver);
+  bool configured = api_.getState(port, driver);
   if (configured) {
     DcbFields fields = driver;
     PrepareDcb(fields, v);
-    configured = api_.setState(port_, fields);
-    if (!configured && FitFlowLimits(fields, driver, api_.inQueueBytes(port_)))
-      configured = api_.setState(port_, fields);
+    configured = api_.setState(port, fields);
+    if (!configured && FitFlowLimits(fields, driver, api_.inQueueBytes(port)))
+      configured = api_.setState(port, fields);
   }
-  readIo_ = api_.newIo(kIoBytes);
-  writeIo_ = api_.newIo(kIoBytes);
-  if (!configured || readIo_ == nullptr || writeIo_ == nullptr) {
-    releaseLocked();
+  auto* s = new Session;
+  s->port = port;
+  s->readIo = api_.newIo(kIoBytes);
+  s->writeIo = api_.newIo(kIoBytes);
+  if (!configured || s->readIo == nullptr || s->writeIo == nullptr) {
+    release(s);
     return false;
   }
-  api_.raiseAbort(false);
   // The receive poll, the send jobs' pauses and their waits are timed in
   // milliseconds, and all of them run only while the port is open.
   api_.fineTicks(true);
   lost_ = false;
+  {
+    MutexLock hold(lock_);
+    session_ = s;
+  }
   open_ = true;
   return true;
 }
 
 bool SerialChannel::closeChannel() {
-  // Wake a read or write that is waiting, then wait for it to let go.
-  api_.raiseAbort(true);
-  MutexLock r(readLock_);
-  MutexLock w(writeLock_);
-  if (port_ == nullptr) return false;
-  releaseLocked();
+  Session* s = nullptr;
+  {
+    MutexLock hold(lock_);
+    s = session_;
+    session_ = nullptr;
+  }
+  if (s == nullptr) return false;
+  open_ = false;
+  lost_ = false;
+  api_.fineTicks(false);
+
+  bool releaseNow = false;
+  {
+    MutexLock users(s->usersLock);
+    s->closing = true;
+    releaseNow = s->users == 0;
+  }
+  if (!releaseNow) {
+    // A read or write waiting for the driver gives up at once; one still
+    // inside a call into the driver is waited for a while, then left to
+    // close the port itself.
+    for (CommIo* io : {s->readIo.load(), s->writeIo.load()})
+      if (io != nullptr) api_.raiseWake(io, true);
+    s->letGo.wait(kCloseWaitMs);
+    MutexLock users(s->usersLock);
+    releaseNow = s->users == 0;
+    s->leftToUsers = !releaseNow;
+  }
+  if (releaseNow) release(s);
   return true;
 }
 
-void SerialChannel::releaseLocked() {
-  if (open_) api_.fineTicks(false);
-  open_ = false;
-  lost_ = false;
-  if (readIo_ != nullptr) api_.freeIo(readIo_);
-  if (writeIo_ != nullptr) api_.freeIo(writeIo_);
-  readIo_ = nullptr;
-  writeIo_ = nullptr;
-  api_.close(port_);
-  port_ = nullptr;
+SerialChannel::Session* SerialChannel::enter() {
+  MutexLock hold(lock_);
+  Session* s = session_;
+  if (s == nullptr) return nullptr;
+  MutexLock users(s->usersLock);
+  ++s->users;
+  return s;
 }
 
-void SerialChannel::reportLost() {
-  if (!lost_.exchange(true) && onLost_) onLost_();
+void SerialChannel::leave(Session* s) {
+  bool releaseNow = false;
+  {
+    MutexLock users(s->usersLock);
+    if (--s->users == 0 && s->closing) {
+      releaseNow = s->leftToUsers;
+      if (!releaseNow) s->letGo.set();
+    }
+  }
+  if (releaseNow) release(s);
 }
 
-IoResult SerialChannel::failed(uint32_t error, std::size_t bytes) {
+void SerialChannel::release(Session* s) {
+  for (CommIo* io : {s->readIo.load(), s->writeIo.load()})
+    if (io != nullptr) api_.freeIo(io);
+  api_.close(s->port);
+  delete s;
+}
+
+void SerialChannel::reportLost(Session& s) {
+  if (s.lost.exchange(true)) return;
+  bool current = false;
+  {
+    MutexLock hold(lock_);
+    // A session closed meanwhile is no longer the user interface's concern.
+    current = session_ == &s;
+    if (current) lost_ = true;
+  }
+  if (current && onLost_) onLost_();
+}
+
+IoResult SerialChannel::failed(Session& s, uint32_t error, std::size_t bytes) {
   if (!IsHardCommError(error)) return IoResult{bytes, IoStatus::TimedOut};
-  reportLost();
+  reportLost(s);
   return IoResult{bytes, IoStatus::Failed};
 }
 
-IoResult SerialChannel::finishPending(CommIo*& io, uint32_t waitMs) {
+IoResult SerialChannel::finishPending(Session& s, std::atomic<CommIo*>& slot, uint32_t waitMs) {
+  CommIo* io = slot;
   CommWait woke = api_.waitIo(io, waitMs, true);
   IoStatus status = IoStatus::Done;
   // Not done in time, or the port is closing: cancel it (this thread
@@ -86,62 +176,79 @@ IoResult SerialChannel::finishPending(CommIo*& io, uint32_t waitMs) {
   // the buffer, but not for ever.
   if (woke != CommWait::Done) {
     status = woke == CommWait::Aborted ? IoStatus::Closed : IoStatus::TimedOut;
-    api_.cancel(port_);
+    api_.cancel(s.port);
     woke = api_.waitIo(io, kCancelWaitMs, false);
   }
-  CommResult r = woke == CommWait::Done ? api_.result(port_, io) : CommResult{false, 0, comm_error::kIoIncomplete};
+  CommResult r = woke == CommWait::Done ? api_.result(s.port, io) : CommResult{false, 0, comm_error::kIoIncomplete};
   if (!r.ok && r.error == comm_error::kIoIncomplete) {
     // The driver may still complete it one day: the record and the buffer
     // stay its own, never freed, and the port is no longer used.
-    io = nullptr;
-    reportLost();
+    slot = nullptr;
+    reportLost(s);
     return IoResult{0, IoStatus::Failed};
   }
   // A cancel, this thread's or the driver's, keeps what went through.
-  if (!r.ok && r.error != comm_error::kOperationAborted) return failed(r.error, r.bytes);
+  if (!r.ok && r.error != comm_error::kOperationAborted) return failed(s, r.error, r.bytes);
   return IoResult{r.bytes, status};
 }
 
-IoResult SerialChannel::transfer(CommIo*& io, uint32_t n, bool reading, uint32_t waitMs) {
-  CommResult started = reading ? api_.startRead(port_, io, n) : api_.startWrite(port_, io, n);
+IoResult SerialChannel::transfer(Session& s, std::atomic<CommIo*>& slot, uint32_t n, bool reading, uint32_t waitMs) {
+  CommIo* io = slot;
+  CommResult started = reading ? api_.startRead(s.port, io, n) : api_.startWrite(s.port, io, n);
   IoResult r{started.bytes, IoStatus::Done};
   if (!started.ok) {
-    if (started.error != comm_error::kIoPending) return failed(started.error, 0);
-    r = finishPending(io, waitMs);
+    if (started.error != comm_error::kIoPending) return failed(s, started.error, 0);
+    r = finishPending(s, slot, waitMs);
   }
   if (r.bytes > n) r.bytes = n;
   return r;
 }
 
 IoResult SerialChannel::read(uint8_t* buffer, std::size_t capacity) {
-  MutexLock lock(readLock_);
-  if (!isOpen() || readIo_ == nullptr) return IoResult{0, IoStatus::Closed};
+  Use use(*this);
+  if (use.get() == nullptr) return IoResult{0, IoStatus::Closed};
+  return readFrom(*use.get(), buffer, capacity);
+}
+
+IoResult SerialChannel::readFrom(Session& s, uint8_t* buffer, std::size_t capacity) {
+  MutexLock lock(s.readLock);
+  CommIo* io = s.readIo;
+  if (s.lost || s.closing || io == nullptr) return IoResult{0, IoStatus::Closed};
   if (capacity == 0) return IoResult{};
 
   // For the line's error flags only: the read returns at once with what is
   // queued, and some virtual and Bluetooth drivers report a count that lags
   // or stays 0. Clearing the flags also ends a driver's abort-on-error state.
-  CommResult status = api_.queued(port_);
-  uint32_t want = capacity < readIo_->capacity ? static_cast<uint32_t>(capacity) : readIo_->capacity;
+  CommResult status = api_.queued(s.port);
+  // Closed while the driver kept the query.
+  if (s.closing) return IoResult{0, IoStatus::Closed};
+  uint32_t want = capacity < io->capacity ? static_cast<uint32_t>(capacity) : io->capacity;
+  IoResult got = transfer(s, s.readIo, want, true, kReadWaitMs);
   // Into the channel's own buffer: a read that is never seen to complete
   // must not leave the driver writing into the caller's memory.
-  IoResult got = transfer(readIo_, want, true, kReadWaitMs);
-  if (got.bytes > 0) std::memcpy(buffer, readIo_->data, got.bytes);
+  if (got.bytes > 0) std::memcpy(buffer, io->data, got.bytes);
   // Some drivers refuse the query (ERROR_INVALID_FUNCTION,
   // ERROR_NOT_SUPPORTED) and read well: the port has failed only when the
   // read fails too.
-  if (!status.ok && got.status == IoStatus::TimedOut) return failed(status.error, got.bytes);
+  if (!status.ok && got.status == IoStatus::TimedOut) return failed(s, status.error, got.bytes);
   return got;
 }
 
 IoResult SerialChannel::write(const uint8_t* bytes, std::size_t count) {
-  MutexLock lock(writeLock_);
-  if (!isOpen() || writeIo_ == nullptr) return IoResult{0, IoStatus::Closed};
+  Use use(*this);
+  if (use.get() == nullptr) return IoResult{0, IoStatus::Closed};
+  return writeTo(*use.get(), bytes, count);
+}
+
+IoResult SerialChannel::writeTo(Session& s, const uint8_t* bytes, std::size_t count) {
+  MutexLock lock(s.writeLock);
+  CommIo* io = s.writeIo;
+  if (s.lost || s.closing || io == nullptr) return IoResult{0, IoStatus::Closed};
   if (count == 0) return IoResult{};
   // The rest is the caller's to write again.
-  uint32_t n = count < writeIo_->capacity ? static_cast<uint32_t>(count) : writeIo_->capacity;
-  std::memcpy(writeIo_->data, bytes, n);
-  return transfer(writeIo_, n, false, kWriteTimeoutMs);
+  uint32_t n = count < io->capacity ? static_cast<uint32_t>(count) : io->capacity;
+  std::memcpy(io->data, bytes, n);
+  return transfer(s, s.writeIo, n, false, kWriteTimeoutMs);
 }
 
 }  // namespace tv

@@ -15,10 +15,15 @@
 namespace tv {
 
 // Opened and closed by the UI thread, read by the receive thread, written
-// by the running send job. Reads and writes may run at the same time; a
-// close first tells a pending read or write to give up and then waits for
-// it, so the handle, the buffers and the completion records are never in
-// use when the handle goes.
+// by the running send job. Reads and writes may run at the same time.
+//
+// A close never waits for long: it tells a pending read or write to give
+// up, waits a bounded time for it to let go, and otherwise leaves the port
+// to the thread still inside a call to the driver (a Bluetooth port out of
+// reach, a driver after an unplug can keep a call for seconds or for
+// good), which closes it when its call returns. Each open port is a
+// session of its own, so a port opened again meanwhile never waits for
+// such a thread either.
 //
 // A port can fail without any word from the system (a Bluetooth link that
 // drops, sleep and resume, a USB adapter whose driver sends no broadcast):
@@ -26,6 +31,8 @@ namespace tv {
 // port is reported, once, to the handler given at construction, on the
 // thread that met it; from then on the channel counts as closed for reads
 // and writes until the UI thread closes it.
+//
+// The channel outlives every thread that uses it.
 class SerialChannel final : public Port {
  public:
   // Most bytes one read or write call moves.
@@ -36,6 +43,8 @@ class SerialChannel final : public Port {
   // clones, old CH340 ones) never complete a cancelled read after an
   // unplug; waiting for good would hang every close and the exit.
   static constexpr uint32_t kCancelWaitMs = 2000;
+  // How long a close waits for the reads and writes under way to let go.
+  static constexpr uint32_t kCloseWaitMs = 2000;
 
   SerialChannel(CommApi& api, std::function<void()> onLost);
   ~SerialChannel();
@@ -44,7 +53,8 @@ class SerialChannel final : public Port {
 
   // True when the port is open afterwards; an open channel stays as it is.
   bool openChannel(const std::wstring& portName, const LineValues& values);
-  // True when a handle was closed.
+  // True when a port was open: it is closed, or left to the thread still
+  // using it to close.
   bool closeChannel();
   // Open, and not failed.
   bool isOpen() const override { return open_.load() && !lost_.load(); }
@@ -60,29 +70,40 @@ class SerialChannel final : public Port {
   IoResult write(const uint8_t* bytes, std::size_t count) override;
 
  private:
-  void releaseLocked();
-  // Moves n bytes between the port and io's buffer, waiting at most waitMs
-  // for the driver.
-  IoResult transfer(CommIo*& io, uint32_t n, bool reading, uint32_t waitMs);
-  // io's transfer has been started and is pending: waits at most waitMs
-  // for it, cancelling it when it takes longer or the port is closing.
-  IoResult finishPending(CommIo*& io, uint32_t waitMs);
+  struct Session;
+  class Use;
+
+  // The open port's session with one more user, or null when closed.
+  Session* enter();
+  // One user less; the last one out of a session its close gave up
+  // waiting for releases it.
+  void leave(Session* s);
+  // Closes the handle and frees the records and the session.
+  void release(Session* s);
+
+  IoResult readFrom(Session& s, uint8_t* buffer, std::size_t capacity);
+  IoResult writeTo(Session& s, const uint8_t* bytes, std::size_t count);
+  // Moves n bytes between the port and the buffer of the record in slot,
+  // waiting at most waitMs for the driver.
+  IoResult transfer(Session& s, std::atomic<CommIo*>& slot, uint32_t n, bool reading, uint32_t waitMs);
+  // The record's transfer has been started and is pending: waits at most
+  // waitMs for it, cancelling it when it takes longer or the port is
+  // closing.
+  IoResult finishPending(Session& s, std::atomic<CommIo*>& slot, uint32_t waitMs);
   // A failed call: a hard error reports the port lost.
-  IoResult failed(uint32_t error, std::size_t bytes);
-  void reportLost();
+  IoResult failed(Session& s, uint32_t error, std::size_t bytes);
+  void reportLost(Session& s);
 
   CommApi& api_;
   const std::function<void()> onLost_;
-  Mutex readLock_;   // held by read and by open/close
-  Mutex writeLock_;  // held by write and by open/close
-  CommApi::Handle port_ = nullptr;  // changed under both locks
-  // Made at open, freed at close, unless a cancelled transfer was never
-  // seen to complete: then the record and its buffer are left to the
-  // driver for good, and the next open makes new ones.
-  CommIo* readIo_ = nullptr;   // receive thread, under readLock_
-  CommIo* writeIo_ = nullptr;  // send job, under writeLock_
-  std::atomic<bool> open_{false};  // changed under both locks
-  std::atomic<bool> lost_{false};  // set by the thread meeting the failure; cleared by open and close
+  // Guards session_ only and is never held across a call into the driver,
+  // so the UI thread never waits for a driver behind it.
+  Mutex lock_;
+  Session* session_ = nullptr;     // set by open and cleared by close (UI thread), under lock_
+  std::atomic<bool> open_{false};  // UI thread: a session is set
+  // Set by the thread meeting the failure of the session set, under lock_;
+  // cleared by open and close.
+  std::atomic<bool> lost_{false};
 };
 
 }  // namespace tv

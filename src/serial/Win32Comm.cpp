@@ -7,11 +7,12 @@
 namespace tv {
 namespace {
 
-// The completion record, its event and its buffer in one allocation, so
+// The completion record, its events and its buffer in one allocation, so
 // one left to a driver that never completes stays whole.
 struct Win32Io final : CommIo {
   OVERLAPPED ov{};
   HANDLE done = nullptr;  // manual reset
+  HANDLE wake = nullptr;  // manual reset; cuts abortable waits short
 };
 
 Win32Io& Of(CommIo* io) { return *static_cast<Win32Io*>(io); }
@@ -33,8 +34,6 @@ CommResult Start(CommIo* io, Call call) {
 }
 
 }  // namespace
-
-Win32Comm::Win32Comm() : abort_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
 
 CommApi::Handle Win32Comm::open(const std::wstring& path) {
   HANDLE h = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
@@ -94,15 +93,19 @@ CommIo* Win32Comm::newIo(uint32_t capacity) {
   io->data = reinterpret_cast<uint8_t*>(io + 1);
   io->capacity = capacity;
   io->done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  if (io->done == nullptr) {
-    HeapFree(GetProcessHeap(), 0, block);
+  // Without its wake a waiting transfer could not be cut short by a close.
+  io->wake = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  if (io->done == nullptr || io->wake == nullptr) {
+    freeIo(io);
     return nullptr;
   }
   return io;
 }
 
 void Win32Comm::freeIo(CommIo* io) {
-  CloseHandle(Of(io).done);
+  Win32Io& w = Of(io);
+  if (w.done != nullptr) CloseHandle(w.done);
+  if (w.wake != nullptr) CloseHandle(w.wake);
   HeapFree(GetProcessHeap(), 0, io);
 }
 
@@ -115,14 +118,18 @@ CommResult Win32Comm::startWrite(Handle port, CommIo* io, uint32_t n) {
 }
 
 CommWait Win32Comm::waitIo(CommIo* io, uint32_t ms, bool abortable) {
-  HANDLE waits[2] = {Of(io).done, abort_.get()};
-  // Without the abort event (it could not be made) a wait with it would
-  // fail at once every time and the caller would spin; the wait is then
-  // only cut short by its time-out.
-  DWORD count = abortable && abort_ ? 2 : 1;
-  DWORD woke = WaitForMultipleObjects(count, waits, FALSE, ms);
+  HANDLE waits[2] = {Of(io).done, Of(io).wake};
+  DWORD woke = WaitForMultipleObjects(abortable ? 2 : 1, waits, FALSE, ms);
   if (woke == WAIT_OBJECT_0) return CommWait::Done;
   return woke == WAIT_OBJECT_0 + 1 ? CommWait::Aborted : CommWait::TimedOut;
+}
+
+void Win32Comm::raiseWake(CommIo* io, bool raised) {
+  if (raised) {
+    SetEvent(Of(io).wake);
+  } else {
+    ResetEvent(Of(io).wake);
+  }
 }
 
 void Win32Comm::cancel(Handle port) { CancelIo(port); }
@@ -134,14 +141,6 @@ CommResult Win32Comm::result(Handle port, CommIo* io) {
   DWORD error = GetLastError();
   // A cancelled or failed transfer still says what it moved.
   return CommResult{false, error == ERROR_IO_INCOMPLETE ? 0 : static_cast<uint32_t>(w.ov.InternalHigh), error};
-}
-
-void Win32Comm::raiseAbort(bool raised) {
-  if (raised) {
-    SetEvent(abort_.get());
-  } else {
-    ResetEvent(abort_.get());
-  }
 }
 
 void Win32Comm::fineTicks(bool on) {

@@ -10,7 +10,7 @@ namespace tv {
 
 class Win32Comm final : public CommApi {
  public:
-  Win32Comm();
+  Win32Comm() = default;
   Win32Comm(const Win32Comm&) = delete;
   Win32Comm& operator=(const Win32Comm&) = delete;
 
@@ -27,13 +27,12 @@ class Win32Comm final : public CommApi {
   CommResult startRead(Handle port, CommIo* io, uint32_t n) override;
   CommResult startWrite(Handle port, CommIo* io, uint32_t n) override;
   CommWait waitIo(CommIo* io, uint32_t ms, bool abortable) override;
+  void raiseWake(CommIo* io, bool raised) override;
   void cancel(Handle port) override;
   CommResult result(Handle port, CommIo* io) override;
-  void raiseAbort(bool raised) override;
   void fineTicks(bool on) override;
 
  private:
-  UniqueHandle abort_;    // manual reset; raised by a close to cut waits short
   FineTimerTicks ticks_;  // UI thread, under the channel's locks
 };
 

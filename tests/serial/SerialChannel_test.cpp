@@ -187,6 +187,56 @@ TEST_F(Channel, TimeOutsAndCancelsAreNoFailureButAFailedCompletionIs) {
   EXPECT_EQ(lost, 1);
 }
 
+template <typename Pred>
+bool WaitFor(Pred done, int seconds = 10) {
+  auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > until) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+
+// A call into the driver that does not return (a Bluetooth port out of
+// reach, a driver after an unplug) holds no close: the close gives up
+// waiting for it after a while, the port opens again meanwhile, and the
+// thread in the call closes the old port once the call returns.
+TEST_F(Channel, ADriverCallThatHangsHoldsNeitherTheCloseNorTheNextOpen) {
+  ASSERT_TRUE(open());
+  comm.holdNextQueued();
+  IoResult stuck;
+  std::thread reader([&] {
+    uint8_t buffer[8];
+    stuck = channel.read(buffer, sizeof buffer);
+  });
+  ASSERT_TRUE(WaitFor([&] { return comm.insideQueued(); }));
+  std::atomic<bool> closed{false};
+  std::thread closer([&] {
+    channel.closeChannel();
+    closed = true;
+  });
+  EXPECT_TRUE(WaitFor([&] { return closed.load(); })) << "the close waited for the driver's call";
+  EXPECT_FALSE(channel.isOpen());
+  EXPECT_EQ(comm.openHandles, 1) << "closed under the call";
+
+  if (closed) {
+    ASSERT_TRUE(open());
+    comm.deliver({9});
+    uint8_t buffer[8] = {};
+    EXPECT_EQ(channel.read(buffer, sizeof buffer).bytes, 1u);
+    EXPECT_EQ(comm.openHandles, 2);
+  }
+  comm.letQueuedGo();
+  reader.join();
+  closer.join();
+  EXPECT_EQ(stuck.status, IoStatus::Closed);
+  EXPECT_EQ(comm.openHandles, closed ? 1 : 0) << "the old port is closed by the thread that held it";
+  EXPECT_EQ(lost, 0);
+  channel.closeChannel();
+  EXPECT_EQ(comm.openHandles, 0);
+  EXPECT_EQ(comm.liveRecords(), 0u);
+}
+
 // Some drivers never complete a cancelled transfer after an unplug. The
 // channel waits a bounded time, then leaves the record and its buffer to
 // the driver for good (a late completion writes into them, never into

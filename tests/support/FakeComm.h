@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -47,6 +48,22 @@ class FakeComm final : public CommApi {
   }
   void scriptReads(std::vector<Transfer> t) { reads_.assign(t.begin(), t.end()); }
   void scriptWrites(std::vector<Transfer> t) { writes_.assign(t.begin(), t.end()); }
+  // The next queue query does not return until let go, as a driver's call
+  // can hang.
+  void holdNextQueued() {
+    std::lock_guard<std::mutex> hold(m_);
+    holdQueued_ = true;
+  }
+  bool insideQueued() {
+    std::lock_guard<std::mutex> hold(m_);
+    return insideQueued_;
+  }
+  void letQueuedGo() {
+    std::lock_guard<std::mutex> hold(m_);
+    holdQueued_ = false;
+    queuedLetGo_ = true;
+    changed_.notify_all();
+  }
   // A driver whose queue count stays 0 whatever it holds.
   void countNothing() {
     std::lock_guard<std::mutex> hold(m_);
@@ -91,7 +108,7 @@ class FakeComm final : public CommApi {
     std::lock_guard<std::mutex> hold(m_);
     return written_;
   }
-  int openHandles = 0;
+  std::atomic<int> openHandles{0};
   int ticksHeld = 0;
   std::size_t liveRecords() const { return records_.size(); }
 
@@ -124,6 +141,16 @@ class FakeComm final : public CommApi {
   }
   uint32_t inQueueBytes(Handle) override { return tellsInBuffer ? inBuffer : 0; }
   CommResult queued(Handle) override {
+    {
+      std::unique_lock<std::mutex> hold(m_);
+      if (holdQueued_) {
+        holdQueued_ = false;
+        queuedLetGo_ = false;
+        insideQueued_ = true;
+        changed_.wait(hold, [&] { return queuedLetGo_; });
+        insideQueued_ = false;
+      }
+    }
     if (fails(Call::Queued)) return CommResult{false, 0, lastError()};
     std::lock_guard<std::mutex> hold(m_);
     return CommResult{true, countsQueue_ ? static_cast<uint32_t>(inbox_.size()) : 0, 0};
@@ -152,9 +179,14 @@ class FakeComm final : public CommApi {
     Record& r = *records_.at(io);
     if (r.pending && r.ends == Transfer::Ends::InWait) completeLocked(r, r.error);
     auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(std::min(ms, waitCapMs_));
-    changed_.wait_until(hold, until, [&] { return !r.pending || (abortable && abort_); });
+    changed_.wait_until(hold, until, [&] { return !r.pending || (abortable && r.wake); });
     if (!r.pending) return CommWait::Done;
-    return abortable && abort_ ? CommWait::Aborted : CommWait::TimedOut;
+    return abortable && r.wake ? CommWait::Aborted : CommWait::TimedOut;
+  }
+  void raiseWake(CommIo* io, bool raised) override {
+    std::lock_guard<std::mutex> hold(m_);
+    records_.at(io)->wake = raised;
+    changed_.notify_all();
   }
   void cancel(Handle) override {
     std::lock_guard<std::mutex> hold(m_);
@@ -170,11 +202,6 @@ class FakeComm final : public CommApi {
     if (r.pending) return CommResult{false, 0, comm_error::kIoIncomplete};
     return r.outcome;
   }
-  void raiseAbort(bool raised) override {
-    std::lock_guard<std::mutex> hold(m_);
-    abort_ = raised;
-    changed_.notify_all();
-  }
   void fineTicks(bool on) override { ticksHeld += on ? 1 : -1; }
 
  private:
@@ -185,6 +212,7 @@ class FakeComm final : public CommApi {
     }
     std::vector<uint8_t> bytes;
     bool pending = false;
+    bool wake = false;
     bool reading = false;
     uint32_t n = 0;
     Transfer::Ends ends = Transfer::Ends::AtOnce;
@@ -258,7 +286,9 @@ class FakeComm final : public CommApi {
   std::map<CommIo*, Record*> records_;  // under m_
   std::deque<uint8_t> inbox_;           // under m_
   std::vector<uint8_t> written_;        // under m_
-  bool abort_ = false;                  // under m_
+  bool holdQueued_ = false;             // under m_
+  bool insideQueued_ = false;           // under m_
+  bool queuedLetGo_ = false;            // under m_
   bool countsQueue_ = true;             // under m_
 };
 
