@@ -14,7 +14,7 @@ namespace tv {
 
 class SerialPort {
  public:
-  SerialPort() : channel(api, [this] { announceLost(); }) { ports.rescanPorts(); }
+  SerialPort() : channel(api, SystemClock(), [this] { announceLost(); }) { ports.rescanPorts(); }
 
   // UI thread: the window told when the open port fails; null for none.
   void announceLostTo(const UiBridge* bridge) { lostTo_ = bridge; }

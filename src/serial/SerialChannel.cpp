@@ -22,6 +22,12 @@ struct SerialChannel::Session {
   // users look at it before each wait.
   std::atomic<bool> closing{false};
   std::atomic<bool> lost{false};  // set by the thread meeting a hard failure
+  // A run of transfers the driver aborted, moving nothing: the reader's
+  // under readLock, the writer's under writeLock.
+  struct AbortedRun {
+    bool on = false;
+    uint32_t sinceMs = 0;
+  } abortedReads, abortedWrites;
   Mutex usersLock;
   int users = 0;             // under usersLock
   bool leftToUsers = false;  // under usersLock: the close has stopped waiting
@@ -44,7 +50,8 @@ class SerialChannel::Use {
   Session* session_;
 };
 
-SerialChannel::SerialChannel(CommApi& api, std::function<void()> onLost) : api_(api), onLost_(std::move(onLost)) {}
+SerialChannel::SerialChannel(CommApi& api, Clock& clock, std::function<void()> onLost)
+    : api_(api), clock_(clock), onLost_(std::move(onLost)) {}
 
 SerialChannel::~SerialChannel() { closeChannel(); }
 
@@ -167,7 +174,8 @@ IoResult SerialChannel::failed(Session& s, uint32_t error, std::size_t bytes) {
   return IoResult{bytes, IoStatus::Failed};
 }
 
-IoResult SerialChannel::finishPending(Session& s, std::atomic<CommIo*>& slot, uint32_t waitMs) {
+IoResult SerialChannel::finishPending(Session& s, std::atomic<CommIo*>& slot, uint32_t waitMs,
+                                      bool& abortedByDriver) {
   CommIo* io = slot;
   CommWait woke = api_.waitIo(io, waitMs, true);
   IoStatus status = IoStatus::Done;
@@ -189,19 +197,42 @@ IoResult SerialChannel::finishPending(Session& s, std::atomic<CommIo*>& slot, ui
   }
   // A cancel, this thread's or the driver's, keeps what went through.
   if (!r.ok && r.error != comm_error::kOperationAborted) return failed(s, r.error, r.bytes);
+  abortedByDriver = !r.ok && status == IoStatus::Done;
   return IoResult{r.bytes, status};
 }
 
-IoResult SerialChannel::transfer(Session& s, std::atomic<CommIo*>& slot, uint32_t n, bool reading, uint32_t waitMs) {
+IoResult SerialChannel::transfer(Session& s, std::atomic<CommIo*>& slot, uint32_t n, bool reading, uint32_t waitMs,
+                                 bool& abortedByDriver) {
   CommIo* io = slot;
+  abortedByDriver = false;
   CommResult started = reading ? api_.startRead(s.port, io, n) : api_.startWrite(s.port, io, n);
   IoResult r{started.bytes, IoStatus::Done};
-  if (!started.ok) {
-    if (started.error != comm_error::kIoPending) return failed(s, started.error, 0);
-    r = finishPending(s, slot, waitMs);
+  if (!started.ok && started.error == comm_error::kIoPending) {
+    r = finishPending(s, slot, waitMs, abortedByDriver);
+  } else if (!started.ok) {
+    abortedByDriver = started.error == comm_error::kOperationAborted;
+    r = failed(s, started.error, 0);
   }
   if (r.bytes > n) r.bytes = n;
+  if (abortedTooLong(s, reading, abortedByDriver && r.bytes == 0)) {
+    reportLost(s);
+    r.status = IoStatus::Failed;
+  }
   return r;
+}
+
+bool SerialChannel::abortedTooLong(Session& s, bool reading, bool aborted) {
+  Session::AbortedRun& run = reading ? s.abortedReads : s.abortedWrites;
+  if (!aborted) {
+    run.on = false;
+    return false;
+  }
+  const uint32_t now = clock_.nowMs();
+  if (!run.on) {
+    run.on = true;
+    run.sinceMs = now;
+  }
+  return now - run.sinceMs >= kAbortedRunMs;
 }
 
 IoResult SerialChannel::read(uint8_t* buffer, std::size_t capacity) {
@@ -223,14 +254,15 @@ IoResult SerialChannel::readFrom(Session& s, uint8_t* buffer, std::size_t capaci
   // Closed while the driver kept the query.
   if (s.closing) return IoResult{0, IoStatus::Closed};
   uint32_t want = capacity < io->capacity ? static_cast<uint32_t>(capacity) : io->capacity;
-  IoResult got = transfer(s, s.readIo, want, true, kReadWaitMs);
+  bool aborted = false;
+  IoResult got = transfer(s, s.readIo, want, true, kReadWaitMs, aborted);
   // Into the channel's own buffer: a read that is never seen to complete
   // must not leave the driver writing into the caller's memory.
   if (got.bytes > 0) std::memcpy(buffer, io->data, got.bytes);
   // Some drivers refuse the query (ERROR_INVALID_FUNCTION,
   // ERROR_NOT_SUPPORTED) and read well: the port has failed only when the
   // read fails too.
-  if (!status.ok && got.status == IoStatus::TimedOut) return failed(s, status.error, got.bytes);
+  if (!status.ok && (got.status == IoStatus::TimedOut || aborted)) return failed(s, status.error, got.bytes);
   return got;
 }
 
@@ -248,7 +280,8 @@ IoResult SerialChannel::writeTo(Session& s, const uint8_t* bytes, std::size_t co
   // The rest is the caller's to write again.
   uint32_t n = count < io->capacity ? static_cast<uint32_t>(count) : io->capacity;
   std::memcpy(io->data, bytes, n);
-  return transfer(s, s.writeIo, n, false, kWriteTimeoutMs);
+  bool aborted = false;
+  return transfer(s, s.writeIo, n, false, kWriteTimeoutMs, aborted);
 }
 
 }  // namespace tv

@@ -45,8 +45,13 @@ class SerialChannel final : public Port {
   static constexpr uint32_t kCancelWaitMs = 2000;
   // How long a close waits for the reads and writes under way to let go.
   static constexpr uint32_t kCloseWaitMs = 2000;
+  // A driver in the abort-on-error mode aborts every transfer until the
+  // next queue query clears it. One that goes on aborting every transfer in
+  // one direction, moving nothing, for this long has failed, though its
+  // queries succeed.
+  static constexpr uint32_t kAbortedRunMs = 1000;
 
-  SerialChannel(CommApi& api, std::function<void()> onLost);
+  SerialChannel(CommApi& api, Clock& clock, std::function<void()> onLost);
   ~SerialChannel();
   SerialChannel(const SerialChannel&) = delete;
   SerialChannel& operator=(const SerialChannel&) = delete;
@@ -84,17 +89,23 @@ class SerialChannel final : public Port {
   IoResult readFrom(Session& s, uint8_t* buffer, std::size_t capacity);
   IoResult writeTo(Session& s, const uint8_t* bytes, std::size_t count);
   // Moves n bytes between the port and the buffer of the record in slot,
-  // waiting at most waitMs for the driver.
-  IoResult transfer(Session& s, std::atomic<CommIo*>& slot, uint32_t n, bool reading, uint32_t waitMs);
+  // waiting at most waitMs for the driver. abortedByDriver: the driver
+  // ended it with a cancel of its own.
+  IoResult transfer(Session& s, std::atomic<CommIo*>& slot, uint32_t n, bool reading, uint32_t waitMs,
+                    bool& abortedByDriver);
   // The record's transfer has been started and is pending: waits at most
   // waitMs for it, cancelling it when it takes longer or the port is
   // closing.
-  IoResult finishPending(Session& s, std::atomic<CommIo*>& slot, uint32_t waitMs);
+  IoResult finishPending(Session& s, std::atomic<CommIo*>& slot, uint32_t waitMs, bool& abortedByDriver);
+  // Counts a transfer toward a run of ones the driver aborted having moved
+  // nothing, or ends the run; true once the run has lasted kAbortedRunMs.
+  bool abortedTooLong(Session& s, bool reading, bool aborted);
   // A failed call: a hard error reports the port lost.
   IoResult failed(Session& s, uint32_t error, std::size_t bytes);
   void reportLost(Session& s);
 
   CommApi& api_;
+  Clock& clock_;
   const std::function<void()> onLost_;
   // Guards session_ only and is never held across a call into the driver,
   // so the UI thread never waits for a driver behind it.

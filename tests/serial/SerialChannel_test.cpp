@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "../support/FakeClock.h"
 #include "../support/FakeComm.h"
 #include "send/BlockWriter.h"
 
@@ -30,8 +31,9 @@ class Channel : public ::testing::Test {
   }
 
   FakeComm comm;
+  FakeClock clock;
   int lost = 0;
-  SerialChannel channel{comm, [this] { ++lost; }};
+  SerialChannel channel{comm, clock, [this] { ++lost; }};
 };
 
 TEST_F(Channel, OpensThoughTheQueueSizesAreRefusedButNotWithoutTheDriversState) {
@@ -164,6 +166,57 @@ TEST_F(Channel, ReadsTakeWhatTheDriverHoldsWhateverItsQueueQuerySays) {
   comm.scriptReads({{Ends::Never}});
   EXPECT_EQ(channel.read(buffer, sizeof buffer).status, IoStatus::Failed);
   EXPECT_EQ(lost, 1);
+}
+
+// A driver in the abort-on-error mode aborts transfers until a queue query
+// clears it: no failure. One that aborts every transfer for good while its
+// queries succeed would leave the port looking open with nothing arriving
+// and a send retrying until cancelled: after about a second of aborted
+// transfers that moved nothing it is reported lost.
+TEST_F(Channel, ADriverThatAbortsEveryTransferForGoodIsLostAfterASecond) {
+  ASSERT_TRUE(open());
+  uint8_t buffer[16];
+  // The receive poll: a read a millisecond.
+  auto pollFor = [&](uint32_t ms) {
+    for (uint32_t end = clock.now + ms; clock.now < end; ++clock.now) channel.read(buffer, sizeof buffer);
+  };
+  comm.failAlways(Call::StartRead, comm_error::kOperationAborted);
+  pollFor(900);
+  EXPECT_EQ(lost, 0);
+  // A read that moves bytes ends the run.
+  comm.failNoMore(Call::StartRead);
+  comm.deliver({1});
+  EXPECT_EQ(channel.read(buffer, sizeof buffer).bytes, 1u);
+  comm.failAlways(Call::StartRead, comm_error::kOperationAborted);
+  pollFor(900);
+  EXPECT_EQ(lost, 0);
+  pollFor(200);
+  EXPECT_EQ(lost, 1);
+  EXPECT_FALSE(channel.isOpen());
+  channel.closeChannel();
+
+  // A send through such a driver stops by itself, pending writes aborted
+  // as well as ones refused at once.
+  ASSERT_TRUE(open());
+  std::vector<FakeComm::Transfer> aborts(400, {Ends::InWait, comm_error::kOperationAborted, 0});
+  comm.scriptWrites(aborts);
+  Flag busy{1};
+  struct GuardClock final : Clock {
+    GuardClock(FakeClock& c, Flag& b) : clock(c), busy(b) {}
+    uint32_t nowMs() override { return clock.now; }
+    void sleepMs(uint32_t ms) override {
+      clock.now += ms;
+      if (++sleeps == 1000) busy = 0;  // what a user's cancel would do
+    }
+    FakeClock& clock;
+    Flag& busy;
+    int sleeps = 0;
+  } jobClock(clock, busy);
+  const uint8_t bytes[] = {1, 2, 3};
+  EXPECT_FALSE(BlockWriter(channel, jobClock, busy, 3).write(bytes, sizeof bytes));
+  EXPECT_EQ(lost, 2);
+  EXPECT_EQ(busy, 1) << "retried until cancelled";
+  EXPECT_LT(jobClock.sleeps, 150);
 }
 
 TEST_F(Channel, TimeOutsAndCancelsAreNoFailureButAFailedCompletionIs) {

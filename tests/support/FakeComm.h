@@ -46,6 +46,10 @@ class FakeComm final : public CommApi {
     std::lock_guard<std::mutex> hold(m_);
     always_[call] = error;
   }
+  void failNoMore(Call call) {
+    std::lock_guard<std::mutex> hold(m_);
+    always_.erase(call);
+  }
   void scriptReads(std::vector<Transfer> t) { reads_.assign(t.begin(), t.end()); }
   void scriptWrites(std::vector<Transfer> t) { writes_.assign(t.begin(), t.end()); }
   // The next queue query does not return until let go, as a driver's call
