@@ -11,7 +11,8 @@ harness) with COM7 on an unthrottled pty pair, the port set to --baud
 4. text send: printable ASCII lines of the same size from the text pane;
 5. bare loops: bench/bare_write.cpp, overlapped WriteFile calls each waited
    for, on the same kind of port in the same prefix: one byte a call, and
-   blocks of what the line carries in 1 ms (the program's block size);
+   blocks of what the line carries in 1 ms (the program's writes are whole
+   pieces of up to 4 KiB);
 6. cancel: a file send cancelled after a second; how long after the cancel
    was posted the last byte arrived.
 

@@ -59,7 +59,7 @@ bool JobRunner::allIdle() const {
   return true;
 }
 
-bool JobRunner::start(JobKind job, std::size_t blockBytes, std::function<void(const SendContext&)> body) {
+bool JobRunner::start(JobKind job, std::size_t capBytes, std::function<void(const SendContext&)> body) {
   Slot& s = slot(job);
   // Without its event a pause would not wait at all but spin a core for
   // its whole length; a job that cannot pause does not start.
@@ -74,10 +74,10 @@ bool JobRunner::start(JobKind job, std::size_t blockBytes, std::function<void(co
   HANDLE cancelled = s.cancelled.get();
   bool started = false;
   try {
-    started = s.thread.start([this, job, blockBytes, body, cancelled] {
+    started = s.thread.start([this, job, capBytes, body, cancelled] {
       Slot& mine = slot(job);
       WindowJobHost host(app_, bridge_, mine.busy, cancelled);
-      SendContext context{port_, SystemClock(), host, mine.busy, app_.delayMode, blockBytes};
+      SendContext context{port_, SystemClock(), host, mine.busy, app_.delayMode, capBytes};
       bool outOfMemory = false;
       try {
         body(context);
@@ -101,27 +101,27 @@ bool JobRunner::start(JobKind job, std::size_t blockBytes, std::function<void(co
   return started;
 }
 
-bool JobRunner::startText(std::wstring text, std::size_t blockBytes) {
-  return start(JobKind::Text, blockBytes,
+bool JobRunner::startText(std::wstring text, std::size_t capBytes) {
+  return start(JobKind::Text, capBytes,
                [text](const SendContext& c) { TextSendJob(c, text, WideToAnsi).run(); });
 }
 
-bool JobRunner::startHex(std::size_t blockBytes) {
+bool JobRunner::startHex(std::size_t capBytes) {
   HWND pane = hexPane_;
-  return start(JobKind::Hex, blockBytes, [this, pane](const SendContext& c) {
+  return start(JobKind::Hex, capBytes, [this, pane](const SendContext& c) {
     HexSendJob(c, CopyDisplayLines(bridge_, pane, c.busy)).run();
   });
 }
 
-bool JobRunner::startSelection(std::wstring text, bool asHex, std::size_t blockBytes) {
-  return start(JobKind::Selection, blockBytes,
+bool JobRunner::startSelection(std::wstring text, bool asHex, std::size_t capBytes) {
+  return start(JobKind::Selection, capBytes,
                [text, asHex](const SendContext& c) { SelectionSendJob(c, text, asHex, WideToAnsi).run(); });
 }
 
-bool JobRunner::startFile(const LoadedFile& file, std::size_t blockBytes) {
+bool JobRunner::startFile(const LoadedFile& file, std::size_t capBytes) {
   std::wstring full = file.fullName;
   std::wstring title = file.titleName;
-  return start(JobKind::File, blockBytes, [this, full, title](const SendContext& c) {
+  return start(JobKind::File, capBytes, [this, full, title](const SendContext& c) {
     ReceiveFeed* feed = feed_;
     std::wstring start = L"\n正在发送:" + full + L"\n";
     bridge_.call([feed, &start] { feed->append(start); });
@@ -150,6 +150,7 @@ void JobRunner::cancel(JobKind job) {
   Slot& s = slot(job);
   s.busy = 0;
   if (s.cancelled) SetEvent(s.cancelled.get());
+  port_.interruptWrite();
 }
 
 void JobRunner::cancelAll() {

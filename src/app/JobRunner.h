@@ -37,15 +37,15 @@ class JobRunner {
 
   // UI thread. Each marks its job busy and then starts its thread, so a
   // cancel that comes before the thread's first step is kept. False when
-  // no thread could be made (the job is idle again). blockBytes: the most
-  // written at once.
-  bool startText(std::wstring text, std::size_t blockBytes);
-  bool startHex(std::size_t blockBytes);
-  bool startSelection(std::wstring text, bool asHex, std::size_t blockBytes);
-  bool startFile(const LoadedFile& file, std::size_t blockBytes);
+  // no thread could be made (the job is idle again). capBytes: the most
+  // one write carries.
+  bool startText(std::wstring text, std::size_t capBytes);
+  bool startHex(std::size_t capBytes);
+  bool startSelection(std::wstring text, bool asHex, std::size_t capBytes);
+  bool startFile(const LoadedFile& file, std::size_t capBytes);
   // UI thread: any body as the job of that kind, with the same flags,
   // cancel and end as the four above.
-  bool start(JobKind job, std::size_t blockBytes, std::function<void(const SendContext&)> body);
+  bool start(JobKind job, std::size_t capBytes, std::function<void(const SendContext&)> body);
 
   // Any thread. Busy: set at the start, cleared by a cancel or the job's
   // end. Idle: cleared at the start, set as the job's thread's last act,
@@ -54,7 +54,8 @@ class JobRunner {
   bool idle(JobKind job) const { return slot(job).idle != 0; }
   bool allIdle() const;
 
-  // Any thread: the job stops before its next block and leaves its pause.
+  // Any thread: the job leaves its pause, and its write in flight ends at
+  // once with what the driver holds of it dropped.
   void cancel(JobKind job);
   void cancelAll();
   // UI thread: waits for every job thread to end, at most ms for each.

@@ -65,13 +65,13 @@ void MainDialog::startOrCancelJob(JobKind job) {
     app.portOpenedBySend = 1;
   }
 
-  std::size_t block = BlockBytes(LookupLineValues(app.line));
+  std::size_t cap = WriteCapBytes(LookupLineValues(app.line));
   bool started = false;
   switch (job) {
-    case JobKind::Text: started = jobs_.startText(GetRichText(textPane_), block); break;
-    case JobKind::Hex: started = jobs_.startHex(block); break;
-    case JobKind::Selection: started = jobs_.startSelection(selectedText(), selectionFromHexPane_, block); break;
-    case JobKind::File: started = jobs_.startFile(file_, block); break;
+    case JobKind::Text: started = jobs_.startText(GetRichText(textPane_), cap); break;
+    case JobKind::Hex: started = jobs_.startHex(cap); break;
+    case JobKind::Selection: started = jobs_.startSelection(selectedText(), selectionFromHexPane_, cap); break;
+    case JobKind::File: started = jobs_.startFile(file_, cap); break;
   }
   if (started) {
     refreshStatus();

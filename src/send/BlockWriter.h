@@ -1,12 +1,15 @@
-// How the send jobs hand bytes to the port: in blocks of what the line
-// carries in about a millisecond, the job's busy flag looked at before each
-// block, so a cancel stops the output within about a millisecond of line
-// time while a long send costs one write call per block, not per byte.
+// How the send jobs hand bytes to the port. A piece of output that no
+// pause splits (a hex line, a text chunk, a file's line) goes out in one
+// write call when it is no longer than the cap: at a low rate a frame
+// written byte by byte reached the device split, each write waiting on a
+// USB round trip and a thread's wake-up while the line stood idle. A
+// cancel does not wait for a write to end: it stops the write in flight.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <utility>
 #include <vector>
 
 #include "base/Threading.h"
@@ -15,29 +18,31 @@
 
 namespace tv {
 
-// Bytes the line carries in a millisecond: start bit, data bits, parity
-// bit, stop bits per byte. At least one.
-std::size_t BlockBytes(const LineValues& line);
+// The most one write call carries: 4 KiB, or 100 ms of line time where
+// that is more.
+std::size_t WriteCapBytes(const LineValues& line);
 
 class BlockWriter {
  public:
-  BlockWriter(Port& port, Clock& clock, const Flag& busy, std::size_t blockBytes)
-      : port_(port), clock_(clock), busy_(busy), blockBytes_(blockBytes < 1 ? 1 : blockBytes) {}
+  // written is told the size of every write once it is out.
+  BlockWriter(Port& port, Clock& clock, const Flag& busy, std::size_t capBytes,
+              std::function<void(std::size_t)> written = {})
+      : port_(port), clock_(clock), busy_(busy), capBytes_(capBytes < 1 ? 1 : capBytes), written_(std::move(written)) {}
 
-  // Writes the n bytes block by block; afterBlock gets each block's size
-  // once it is out. False when the job was cancelled or the port closed
-  // before all went out.
-  bool write(const uint8_t* bytes, std::size_t n, const std::function<void(std::size_t)>& afterBlock = {});
+  // After what waits, the n bytes in writes of at most the cap. False when
+  // the job was cancelled or the port closed before all went out.
+  bool write(const uint8_t* bytes, std::size_t n);
 
-  // For a job whose pieces are shorter than a block (a hex line, a text
-  // chunk): the whole blocks go out now, the rest waits for the next piece
-  // or for flush, which a job calls where a pause is due and at the end of
-  // a pass. False as write.
+  // A piece that no pause splits: it waits with the pieces before it until
+  // the next one would not fit beside them in one write, or until flush,
+  // which a job calls where a pause is due and at the end of a pass. A
+  // piece longer than the cap goes out at once. False as write.
   bool append(const uint8_t* bytes, std::size_t n);
   bool flush();
 
  private:
-  // One block, written again from where the driver stopped until all of it
+  bool writePieces(const uint8_t* bytes, std::size_t n);
+  // One write, written again from where the driver stopped until all of it
   // is out: a write the device did not take in time is retried rather than
   // skipped, which lost the bytes while the progress counted them as sent.
   bool writeAll(const uint8_t* bytes, std::size_t n);
@@ -45,8 +50,9 @@ class BlockWriter {
   Port& port_;
   Clock& clock_;
   const Flag& busy_;
-  const std::size_t blockBytes_;
-  std::vector<uint8_t> waiting_;  // appended, less than a block
+  const std::size_t capBytes_;
+  const std::function<void(std::size_t)> written_;
+  std::vector<uint8_t> waiting_;  // appended, less than the cap
 };
 
 }  // namespace tv

@@ -56,7 +56,7 @@ bool AppendText(BlockWriter& writer, TextEncoder encode, const wchar_t* units, s
 }  // namespace
 
 void TextSendJob::run() {
-  BlockWriter writer(c_.port, c_.clock, c_.busy, c_.blockBytes);
+  BlockWriter writer(c_.port, c_.clock, c_.busy, c_.capBytes);
   const int total = static_cast<int>(text_.size());
   CarriageReturnsToLineFeeds(text_);
   const std::vector<TextSpan> lines = SplitTextLines(text_);
@@ -80,7 +80,7 @@ void TextSendJob::run() {
 }
 
 void HexSendJob::run() {
-  BlockWriter writer(c_.port, c_.clock, c_.busy, c_.blockBytes);
+  BlockWriter writer(c_.port, c_.clock, c_.busy, c_.capBytes);
   const int lineCount = static_cast<int>(lines_.size());
   HexCodec codec;
   int done = 0;
@@ -105,7 +105,7 @@ void HexSendJob::run() {
 }
 
 void SelectionSendJob::run() {
-  BlockWriter writer(c_.port, c_.clock, c_.busy, c_.blockBytes);
+  BlockWriter writer(c_.port, c_.clock, c_.busy, c_.capBytes);
   if (asHex_) {
     if (text_.empty()) return;
     HexCodec codec;
@@ -124,15 +124,14 @@ void SelectionSendJob::run() {
 
 bool FileSendJob::run() {
   if (source_ == nullptr) return false;
-  BlockWriter writer(c_.port, c_.clock, c_.busy, c_.blockBytes);
   std::vector<uint8_t> buffer(kChunkBytes);
   unsigned long long sent = 0;
   const unsigned long long total = size_;
   Progress progress(c_.clock, [&] { c_.host.showProgress(Format(L"%04I64d/%I64dB", {sent, total})); });
-  auto counted = [&](std::size_t n) {
+  BlockWriter writer(c_.port, c_.clock, c_.busy, c_.capBytes, [&](std::size_t n) {
     sent += n;
     progress.moved();
-  };
+  });
   bool unreadable = false;
   bool cancelled = false;
   do {
@@ -146,24 +145,24 @@ bool FileSendJob::run() {
       // A file that is cut short or cannot be read was not sent.
       if (got < want) unreadable = true;
       remaining = unreadable ? 0 : remaining - want;
+      if (!PausesAfterLine(c_.delayMode)) {
+        cancelled = !writer.write(buffer.data(), got);
+        continue;
+      }
+      // In the line modes each line, up to and including its 0x0A, goes
+      // out whole where it fits one write, and the pause follows it.
       for (std::size_t at = 0; at < got && !cancelled;) {
-        // In the line modes a block ends with each 0x0A, where the pause is due.
-        std::size_t end = got;
-        bool lineEnd = false;
-        if (PausesAfterLine(c_.delayMode)) {
-          for (std::size_t i = at; i < got; ++i) {
-            if (buffer[i] == 0x0A) {
-              end = i + 1;
-              lineEnd = true;
-              break;
-            }
-          }
-        }
-        cancelled = !writer.write(buffer.data() + at, end - at, counted);
+        std::size_t end = at;
+        while (end < got && buffer[end] != 0x0A) ++end;
+        const bool lineEnd = end < got;
+        if (lineEnd) ++end;
+        cancelled = !writer.append(buffer.data() + at, end - at);
         at = end;
         if (lineEnd && !cancelled) AfterLine(c_, writer, progress);
       }
     }
+    // The last line, without a 0x0A.
+    if (!writer.flush()) cancelled = true;
     progress.exact();
     if (PausesAfterPass(c_.delayMode) && !unreadable && !cancelled) c_.host.pause();
     if (total == 0) c_.clock.sleepMs(1);

@@ -37,7 +37,7 @@ struct SendContext {
   JobHost& host;
   const Flag& busy;                        // cleared by a cancel
   const std::atomic<int32_t>& delayMode;  // looked at at every decision point
-  std::size_t blockBytes;                 // the most written at once
+  std::size_t capBytes;                   // the most one write carries
 };
 
 // The text pane: line by line, a pause after each line or pass as the delay

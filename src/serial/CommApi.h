@@ -70,8 +70,9 @@ class CommApi {
   virtual Handle open(const std::wstring& path) = 0;
   virtual void close(Handle port) = 0;
   virtual bool setupQueues(Handle port, uint32_t inBytes, uint32_t outBytes) = 0;
-  // Reads return at once with what is queued; writes give up after writeMs.
-  virtual bool setTimeouts(Handle port, uint32_t writeMs) = 0;
+  // Reads return at once with what is queued; a write of n bytes gives up
+  // after writeMs + n * writeMsPerByte.
+  virtual bool setTimeouts(Handle port, uint32_t writeMs, uint32_t writeMsPerByte) = 0;
   virtual bool getState(Handle port, DcbFields& fields) = 0;
   // The fields over the rest of the configuration the driver holds.
   virtual bool setState(Handle port, const DcbFields& fields) = 0;
@@ -95,6 +96,9 @@ class CommApi {
   virtual void raiseWake(CommIo* io, bool raised) = 0;
   // Asks the driver to end the transfers this thread started on the port.
   virtual void cancel(Handle port) = 0;
+  // Ends the port's pending writes, whoever started them, and drops what
+  // the driver holds to send.
+  virtual void purgeOutput(Handle port) = 0;
   // The transfer's outcome without waiting: kIoIncomplete while pending.
   virtual CommResult result(Handle port, CommIo* io) = 0;
 

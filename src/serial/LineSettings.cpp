@@ -71,6 +71,15 @@ LineValues LookupLineValues(const LineSelection& s) {
   return v;
 }
 
+uint32_t ByteMicros(const LineValues& v) {
+  if (v.baudRate <= 0) return 0;
+  // In half bits, for one and a half stop bits.
+  uint64_t halfBits = 2u * (1u + v.dataBits + (v.parity != 0 ? 1u : 0u));
+  halfBits += v.stopBits == 0 ? 2u : v.stopBits == 1 ? 3u : 4u;
+  uint64_t twiceBaud = 2u * static_cast<uint64_t>(v.baudRate);
+  return static_cast<uint32_t>((halfBits * 1000000u + twiceBaud - 1) / twiceBaud);
+}
+
 const wchar_t* StopBitsName(int32_t stopBitsItem) {
   const LineSettingRow* row = kStopBits.findById(stopBitsItem);
   if (row == nullptr) row = kStopBits.findByValue(0);

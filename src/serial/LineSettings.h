@@ -55,6 +55,10 @@ struct LineValues {
 
 LineValues LookupLineValues(const LineSelection& s);
 
+// Microseconds the line takes for one byte: start bit, data bits, parity
+// bit, stop bits. 0 for a rate of 0 or less.
+uint32_t ByteMicros(const LineValues& v);
+
 // Names shown in the status line. An unknown stop-bits id shows the row
 // whose code the port then receives ("1"); parity goes by value, so an
 // unknown id shows "None".

@@ -9,6 +9,7 @@ namespace tv {
 // using them.
 struct SerialChannel::Session {
   CommApi::Handle port = nullptr;  // set before the session is shared
+  uint32_t writeMsPerByte = 0;     // likewise
   // Made at open and freed with the session, unless a cancelled transfer
   // was never seen to complete: that record and its buffer are left to the
   // driver for good (the slot is then null).
@@ -60,7 +61,10 @@ bool SerialChannel::openChannel(const std::wstring& portName, const LineValues& 
 
   CommApi::Handle port = api_.open(L"\\\\.\\" + portName);
   if (port == nullptr) return false;
-  api_.setTimeouts(port, kWriteTimeoutMs);
+  // A write of up to kIoBytes goes out whole at any rate: its time-out
+  // grows with the line time of its bytes.
+  const uint32_t msPerByte = (ByteMicros(v) + 999) / 1000;
+  api_.setTimeouts(port, kWriteTimeoutMs, msPerByte);
   // The queue sizes are advisory: some virtual and Bluetooth drivers refuse
   // them, and the port must open all the same. Set first, so the driver's
   // checks of the XON/XOFF limits see the queue they are meant for.
@@ -77,6 +81,7 @@ bool SerialChannel::openChannel(const std::wstring& portName, const LineValues& 
   }
   auto* s = new Session;
   s->port = port;
+  s->writeMsPerByte = msPerByte;
   s->readIo = api_.newIo(kIoBytes);
   s->writeIo = api_.newIo(kIoBytes);
   if (!configured || s->readIo == nullptr || s->writeIo == nullptr) {
@@ -174,16 +179,26 @@ IoResult SerialChannel::failed(Session& s, uint32_t error, std::size_t bytes) {
   return IoResult{bytes, IoStatus::Failed};
 }
 
-IoResult SerialChannel::finishPending(Session& s, std::atomic<CommIo*>& slot, uint32_t waitMs,
+IoResult SerialChannel::finishPending(Session& s, std::atomic<CommIo*>& slot, uint32_t waitMs, const Flag* going,
                                       bool& abortedByDriver) {
   CommIo* io = slot;
   CommWait woke = api_.waitIo(io, waitMs, true);
+  // Woken for a cancel that came before this write: it goes on. The wake
+  // is lowered before the flags are looked at again, so a cancel or close
+  // from now on wakes it once more.
+  while (woke == CommWait::Aborted && going != nullptr && *going && !s.closing) {
+    api_.raiseWake(io, false);
+    if (!*going || s.closing) break;
+    woke = api_.waitIo(io, waitMs, true);
+  }
   IoStatus status = IoStatus::Done;
-  // Not done in time, or the port is closing: cancel it (this thread
-  // started it) and wait until the driver no longer touches the record and
-  // the buffer, but not for ever.
+  // Not done in time, the port is closing or the writer cancelled: cancel
+  // it (this thread started it) and wait until the driver no longer
+  // touches the record and the buffer, but not for ever.
   if (woke != CommWait::Done) {
-    status = woke == CommWait::Aborted ? IoStatus::Closed : IoStatus::TimedOut;
+    status = woke == CommWait::TimedOut ? IoStatus::TimedOut : s.closing ? IoStatus::Closed : IoStatus::Cancelled;
+    // Also what the driver has taken from earlier writes and holds to send.
+    if (status == IoStatus::Cancelled) api_.purgeOutput(s.port);
     api_.cancel(s.port);
     woke = api_.waitIo(io, kCancelWaitMs, false);
   }
@@ -201,14 +216,15 @@ IoResult SerialChannel::finishPending(Session& s, std::atomic<CommIo*>& slot, ui
   return IoResult{r.bytes, status};
 }
 
-IoResult SerialChannel::transfer(Session& s, std::atomic<CommIo*>& slot, uint32_t n, bool reading, uint32_t waitMs,
-                                 bool& abortedByDriver) {
+IoResult SerialChannel::transfer(Session& s, std::atomic<CommIo*>& slot, uint32_t n, uint32_t waitMs,
+                                 const Flag* going, bool& abortedByDriver) {
   CommIo* io = slot;
+  const bool reading = going == nullptr;
   abortedByDriver = false;
   CommResult started = reading ? api_.startRead(s.port, io, n) : api_.startWrite(s.port, io, n);
   IoResult r{started.bytes, IoStatus::Done};
   if (!started.ok && started.error == comm_error::kIoPending) {
-    r = finishPending(s, slot, waitMs, abortedByDriver);
+    r = finishPending(s, slot, waitMs, going, abortedByDriver);
   } else if (!started.ok) {
     abortedByDriver = started.error == comm_error::kOperationAborted;
     r = failed(s, started.error, 0);
@@ -255,7 +271,7 @@ IoResult SerialChannel::readFrom(Session& s, uint8_t* buffer, std::size_t capaci
   if (s.closing) return IoResult{0, IoStatus::Closed};
   uint32_t want = capacity < io->capacity ? static_cast<uint32_t>(capacity) : io->capacity;
   bool aborted = false;
-  IoResult got = transfer(s, s.readIo, want, true, kReadWaitMs, aborted);
+  IoResult got = transfer(s, s.readIo, want, kReadWaitMs, nullptr, aborted);
   // Into the channel's own buffer: a read that is never seen to complete
   // must not leave the driver writing into the caller's memory.
   if (got.bytes > 0) std::memcpy(buffer, io->data, got.bytes);
@@ -266,13 +282,20 @@ IoResult SerialChannel::readFrom(Session& s, uint8_t* buffer, std::size_t capaci
   return got;
 }
 
-IoResult SerialChannel::write(const uint8_t* bytes, std::size_t count) {
+IoResult SerialChannel::write(const uint8_t* bytes, std::size_t count, const Flag& going) {
   Use use(*this);
   if (use.get() == nullptr) return IoResult{0, IoStatus::Closed};
-  return writeTo(*use.get(), bytes, count);
+  return writeTo(*use.get(), bytes, count, going);
 }
 
-IoResult SerialChannel::writeTo(Session& s, const uint8_t* bytes, std::size_t count) {
+void SerialChannel::interruptWrite() {
+  MutexLock hold(lock_);
+  if (session_ == nullptr) return;
+  CommIo* io = session_->writeIo;
+  if (io != nullptr) api_.raiseWake(io, true);
+}
+
+IoResult SerialChannel::writeTo(Session& s, const uint8_t* bytes, std::size_t count, const Flag& going) {
   MutexLock lock(s.writeLock);
   CommIo* io = s.writeIo;
   if (s.lost || s.closing || io == nullptr) return IoResult{0, IoStatus::Closed};
@@ -280,8 +303,13 @@ IoResult SerialChannel::writeTo(Session& s, const uint8_t* bytes, std::size_t co
   // The rest is the caller's to write again.
   uint32_t n = count < io->capacity ? static_cast<uint32_t>(count) : io->capacity;
   std::memcpy(io->data, bytes, n);
+  // A wake left by the cancel of an earlier writer is lowered before the
+  // flags are looked at: a cancel or close from then on wakes this write.
+  api_.raiseWake(io, false);
+  if (s.closing) return IoResult{0, IoStatus::Closed};
+  if (!going) return IoResult{0, IoStatus::Cancelled};
   bool aborted = false;
-  return transfer(s, s.writeIo, n, false, kWriteTimeoutMs, aborted);
+  return transfer(s, s.writeIo, n, kWriteTimeoutMs + n * s.writeMsPerByte, &going, aborted);
 }
 
 }  // namespace tv

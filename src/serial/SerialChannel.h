@@ -38,6 +38,7 @@ class SerialChannel final : public Port {
   // Most bytes one read or write call moves.
   static constexpr uint32_t kIoBytes = 4096;
   static constexpr uint32_t kReadWaitMs = 100;
+  // A write's time-out, besides the line time of its bytes.
   static constexpr uint32_t kWriteTimeoutMs = 5000;
   // How long a cancelled transfer is waited for. Some drivers (PL2303
   // clones, old CH340 ones) never complete a cancelled read after an
@@ -70,9 +71,13 @@ class SerialChannel final : public Port {
   // for data (the port's read time-outs return at once). A read the driver
   // has not finished within 100 ms is cancelled, keeping what it delivered.
   IoResult read(uint8_t* buffer, std::size_t capacity) override;
-  // Waits at most the 5000 ms write time-out, then cancels; never returns
-  // while the write uses the bytes.
-  IoResult write(const uint8_t* bytes, std::size_t count) override;
+  // Waits at most the write time-out, then cancels; never returns while the
+  // write uses the bytes. A write interrupted once going is cleared ends
+  // the driver's pending write and drops what it holds to send: a cancel
+  // stops the output at once, also when flow control (CTS low, an XOFF)
+  // holds it.
+  IoResult write(const uint8_t* bytes, std::size_t count, const Flag& going) override;
+  void interruptWrite() override;
 
  private:
   struct Session;
@@ -87,16 +92,18 @@ class SerialChannel final : public Port {
   void release(Session* s);
 
   IoResult readFrom(Session& s, uint8_t* buffer, std::size_t capacity);
-  IoResult writeTo(Session& s, const uint8_t* bytes, std::size_t count);
+  IoResult writeTo(Session& s, const uint8_t* bytes, std::size_t count, const Flag& going);
   // Moves n bytes between the port and the buffer of the record in slot,
-  // waiting at most waitMs for the driver. abortedByDriver: the driver
-  // ended it with a cancel of its own.
-  IoResult transfer(Session& s, std::atomic<CommIo*>& slot, uint32_t n, bool reading, uint32_t waitMs,
+  // waiting at most waitMs for the driver; a write also ends once going is
+  // found cleared (null for a read). abortedByDriver: the driver ended it
+  // with a cancel of its own.
+  IoResult transfer(Session& s, std::atomic<CommIo*>& slot, uint32_t n, uint32_t waitMs, const Flag* going,
                     bool& abortedByDriver);
   // The record's transfer has been started and is pending: waits at most
-  // waitMs for it, cancelling it when it takes longer or the port is
-  // closing.
-  IoResult finishPending(Session& s, std::atomic<CommIo*>& slot, uint32_t waitMs, bool& abortedByDriver);
+  // waitMs for it, cancelling it when it takes longer, the port is closing
+  // or the writer is cancelled.
+  IoResult finishPending(Session& s, std::atomic<CommIo*>& slot, uint32_t waitMs, const Flag* going,
+                         bool& abortedByDriver);
   // Counts a transfer toward a run of ones the driver aborted having moved
   // nothing, or ends the run; true once the run has lasted kAbortedRunMs.
   bool abortedTooLong(Session& s, bool reading, bool aborted);

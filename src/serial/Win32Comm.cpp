@@ -49,9 +49,10 @@ bool Win32Comm::setupQueues(Handle port, uint32_t inBytes, uint32_t outBytes) {
   return SetupComm(port, inBytes, outBytes) != FALSE;
 }
 
-bool Win32Comm::setTimeouts(Handle port, uint32_t writeMs) {
+bool Win32Comm::setTimeouts(Handle port, uint32_t writeMs, uint32_t writeMsPerByte) {
   COMMTIMEOUTS timeouts{};
   timeouts.ReadIntervalTimeout = MAXDWORD;
+  timeouts.WriteTotalTimeoutMultiplier = writeMsPerByte;
   timeouts.WriteTotalTimeoutConstant = writeMs;
   return SetCommTimeouts(port, &timeouts) != FALSE;
 }
@@ -133,6 +134,8 @@ void Win32Comm::raiseWake(CommIo* io, bool raised) {
 }
 
 void Win32Comm::cancel(Handle port) { CancelIo(port); }
+
+void Win32Comm::purgeOutput(Handle port) { PurgeComm(port, PURGE_TXABORT | PURGE_TXCLEAR); }
 
 CommResult Win32Comm::result(Handle port, CommIo* io) {
   Win32Io& w = Of(io);

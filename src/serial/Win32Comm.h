@@ -17,7 +17,7 @@ class Win32Comm final : public CommApi {
   Handle open(const std::wstring& path) override;
   void close(Handle port) override;
   bool setupQueues(Handle port, uint32_t inBytes, uint32_t outBytes) override;
-  bool setTimeouts(Handle port, uint32_t writeMs) override;
+  bool setTimeouts(Handle port, uint32_t writeMs, uint32_t writeMsPerByte) override;
   bool getState(Handle port, DcbFields& fields) override;
   bool setState(Handle port, const DcbFields& fields) override;
   uint32_t inQueueBytes(Handle port) override;
@@ -29,6 +29,7 @@ class Win32Comm final : public CommApi {
   CommWait waitIo(CommIo* io, uint32_t ms, bool abortable) override;
   void raiseWake(CommIo* io, bool raised) override;
   void cancel(Handle port) override;
+  void purgeOutput(Handle port) override;
   CommResult result(Handle port, CommIo* io) override;
   void fineTicks(bool on) override;
 

@@ -70,12 +70,62 @@ class Sending : public ::testing::Test {
   std::atomic<int32_t> mode{kDelayOff};
 };
 
-TEST(BlockBytes, WhatTheLineCarriesInAMillisecond) {
-  EXPECT_EQ(BlockBytes(LineValues{256000, 8, 0, 0, 0}), 25u);  // 10 bits a byte
-  EXPECT_EQ(BlockBytes(LineValues{115200, 7, 2, 2, 0}), 10u);  // 1 + 7 + parity + 2 stop bits
-  EXPECT_EQ(BlockBytes(LineValues{128000, 8, 1, 0, 0}), 12u);  // one and a half stop bits
-  EXPECT_EQ(BlockBytes(LineValues{9600, 8, 0, 0, 0}), 1u);     // never less than a byte
-  EXPECT_EQ(BlockBytes(LineValues{0, 8, 0, 0, 0}), 1u);
+TEST(LineTime, ByteTimesAndTheWriteCap) {
+  EXPECT_EQ(ByteMicros(LineValues{256000, 8, 0, 0, 0}), 40u);  // 10 bits a byte
+  EXPECT_EQ(ByteMicros(LineValues{115200, 7, 2, 2, 0}), 96u);  // 1 + 7 + parity + 2 stop bits, rounded up
+  EXPECT_EQ(ByteMicros(LineValues{128000, 8, 1, 0, 0}), 83u);  // one and a half stop bits, rounded up
+  EXPECT_EQ(ByteMicros(LineValues{75, 8, 0, 0, 0}), 133334u);
+  EXPECT_EQ(ByteMicros(LineValues{0, 8, 0, 0, 0}), 0u);
+  // 4 KiB, or 100 ms of the line where that is more.
+  EXPECT_EQ(WriteCapBytes(LineValues{9600, 8, 0, 0, 0}), 4096u);
+  EXPECT_EQ(WriteCapBytes(LineValues{256000, 8, 0, 0, 0}), 4096u);
+  EXPECT_EQ(WriteCapBytes(LineValues{921600, 8, 0, 0, 0}), 9090u);
+  EXPECT_EQ(WriteCapBytes(LineValues{0, 8, 0, 0, 0}), 4096u);
+}
+
+// Modbus RTU allows 1.5 character times of silence inside a frame (0.78 ms
+// at 19200 baud): a frame written a byte at a time, each write waiting on a
+// USB round trip, reached the device split. A piece no pause splits goes
+// out in one write at every rate: a hex line, a text line, a file's line.
+TEST(WholeFrames, APieceNoPauseSplitsIsOneWriteAtEveryRate) {
+  for (int32_t baud : {9600, 19200, 256000}) {
+    SCOPED_TRACE(baud);
+    FakePort port;
+    FakeClock clock;
+    RecordingHost host(port);
+    Flag busy{1};
+    std::atomic<int32_t> mode{kDelayOff};
+    const std::size_t cap = WriteCapBytes(LineValues{baud, 8, 0, 0, 0});
+    SendContext c{port, clock, host, busy, mode, cap};
+    HexSendJob(c, {L"01 03 00 00 00 0A C5 CD"}).run();
+    EXPECT_EQ(port.writeCalls(), (std::vector<std::size_t>{8}));
+
+    // Each line its own write before its pause.
+    mode = kDelayLoopLines;
+    struct StopAfterPauses final : JobHost {
+      void showProgress(const std::wstring&) override {}
+      void pause() override {
+        if (++count == 3) busy->store(0);
+      }
+      Flag* busy;
+      int count = 0;
+    } stopper;
+    stopper.busy = &busy;
+    SendContext paused{port, clock, stopper, busy, mode, cap};
+    HexSendJob(paused, {L"01 03 00 00 00 0A C5 CD", L"01 06 00 01 00 03 98 0B", L"11 22"}).run();
+    EXPECT_EQ(port.writeCalls(), (std::vector<std::size_t>{8, 8, 8, 2}));
+
+    busy = 1;
+    mode = kDelayOnceLines;
+    std::wstring text = std::wstring(120, L'x') + L"\r" + L"yz";
+    TextSendJob(c, text, Narrow).run();
+    std::vector<uint8_t> file(300, 'f');
+    file[199] = 0x0A;
+    MemorySource source(file);
+    EXPECT_TRUE(FileSendJob(c, &source, file.size()).run());
+    EXPECT_EQ(std::vector<std::size_t>(port.writeCalls().begin() + 4, port.writeCalls().end()),
+              (std::vector<std::size_t>{121, 2, 200, 100}));
+  }
 }
 
 TEST_F(Sending, FileBlocksEndWhereALinePauseIsDueAndTheProgressIsExactThere) {
@@ -152,12 +202,13 @@ TEST_F(Sending, HexAndSelectionJobsWriteBlocksWithTheLinePausesBetweenLines) {
   EXPECT_EQ(host.pauses[0].progress, L"0001/3L 0060B");
   EXPECT_EQ(host.progress, L"0003/3L 0062B");
 
-  // With no pause due the lines run on in whole blocks.
+  // With no pause due, whole lines run on together as long as they fit one
+  // write; a line never goes out split when it fits one.
   mode = kDelayOff;
-  HexSendJob(context(16), {line, L"", L"FF 0"}).run();
-  EXPECT_EQ(port.written().size(), 124u);
+  HexSendJob(context(16), {L"01 02 03 04 05 06", L"07 08 09 0A 0B 0C", line, L"FF 0"}).run();
+  EXPECT_EQ(port.written().size(), 62u + 74u);
   EXPECT_EQ(std::vector<std::size_t>(port.writeCalls().begin() + 5, port.writeCalls().end()),
-            (std::vector<std::size_t>{16, 16, 16, 14}));
+            (std::vector<std::size_t>{12, 16, 16, 16, 12, 2}));
 
   SelectionSendJob(context(16), L"41 42\r43", true, Narrow).run();
   SelectionSendJob(context(16), L"41\r42", false, Narrow).run();

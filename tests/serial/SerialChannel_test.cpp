@@ -221,15 +221,16 @@ TEST_F(Channel, ADriverThatAbortsEveryTransferForGoodIsLostAfterASecond) {
 
 TEST_F(Channel, TimeOutsAndCancelsAreNoFailureButAFailedCompletionIs) {
   ASSERT_TRUE(open());
+  Flag going{1};
   const uint8_t bytes[] = {'a', 'b', 'c', 'd'};
   comm.scriptWrites({{Ends::InWait, comm_error::kCounterTimeout, 1},
                      {Ends::InWait, comm_error::kOperationAborted, 1},
                      {Ends::AtOnce, comm_error::kSemTimeout, 0},
                      {Ends::InWait, 0, 1}});
-  EXPECT_EQ(channel.write(bytes, 4).bytes, 1u);
-  EXPECT_EQ(channel.write(bytes + 1, 3).bytes, 1u);
-  EXPECT_EQ(channel.write(bytes + 2, 2).status, IoStatus::TimedOut);
-  EXPECT_EQ(channel.write(bytes + 2, 2).bytes, 1u);
+  EXPECT_EQ(channel.write(bytes, 4, going).bytes, 1u);
+  EXPECT_EQ(channel.write(bytes + 1, 3, going).bytes, 1u);
+  EXPECT_EQ(channel.write(bytes + 2, 2, going).status, IoStatus::TimedOut);
+  EXPECT_EQ(channel.write(bytes + 2, 2, going).bytes, 1u);
   EXPECT_EQ(lost, 0);
   EXPECT_EQ(comm.written(), std::vector<uint8_t>({'a', 'b', 'c'}));
 
@@ -290,6 +291,47 @@ TEST_F(Channel, ADriverCallThatHangsHoldsNeitherTheCloseNorTheNextOpen) {
   EXPECT_EQ(comm.liveRecords(), 0u);
 }
 
+// A write of a whole frame lasts seconds at a low rate, and one the device
+// holds back (CTS low, an XOFF) lasts until its time-out: a cancel ends the
+// write in flight at once and drops what the driver holds to send, and the
+// next job's writes go out as usual.
+TEST_F(Channel, ACancelEndsTheWriteInFlightAndDropsWhatTheDriverHolds) {
+  ASSERT_TRUE(channel.openChannel(L"COM7", LineValues{9600, 8, 0, 0, 0}));
+  // 1.04 ms a byte: the time-out grows with the line time of what is written.
+  EXPECT_EQ(comm.writeTimeoutMsPerByte, 2u);
+  comm.capWaits(10000);
+  comm.scriptWrites({{Ends::OnCancel}});
+  Flag busy{1};
+  std::vector<uint8_t> frame(WriteCapBytes(LineValues{9600, 8, 0, 0, 0}), 0x55);
+  std::atomic<bool> done{false};
+  bool out = true;
+  std::thread job([&] {
+    out = BlockWriter(channel, clock, busy, frame.size()).write(frame.data(), frame.size());
+    done = true;
+  });
+  ASSERT_TRUE(WaitFor([&] { return comm.waitCount() == 1; }));
+  EXPECT_EQ(comm.waits[0], SerialChannel::kWriteTimeoutMs + 2 * frame.size());
+  busy = 0;
+  channel.interruptWrite();
+  EXPECT_TRUE(WaitFor([&] { return done.load(); }, 3)) << "the cancel waited for the write";
+  job.join();
+  EXPECT_FALSE(out);
+  EXPECT_NE(std::find(comm.calls.begin(), comm.calls.end(), Call::Purge), comm.calls.end());
+  EXPECT_NE(std::find(comm.calls.begin(), comm.calls.end(), Call::Cancel), comm.calls.end());
+  EXPECT_EQ(lost, 0);
+
+  // A cancel that came after the write had ended cuts no later one short.
+  busy = 1;
+  channel.interruptWrite();
+  comm.calls.clear();
+  comm.capWaits(50);
+  comm.scriptWrites({{Ends::OnCancel}});
+  const uint8_t next[] = {'o', 'k'};
+  EXPECT_TRUE(BlockWriter(channel, clock, busy, 16).write(next, sizeof next));
+  EXPECT_EQ(comm.written(), std::vector<uint8_t>({'o', 'k'}));
+  EXPECT_EQ(std::count(comm.calls.begin(), comm.calls.end(), Call::Purge), 0);
+}
+
 // Some drivers never complete a cancelled transfer after an unplug. The
 // channel waits a bounded time, then leaves the record and its buffer to
 // the driver for good (a late completion writes into them, never into
@@ -316,7 +358,8 @@ TEST_F(Channel, ACancelThatNeverCompletesIsAbandonedNotWaitedFor) {
   comm.scriptWrites({{Ends::Never}});
   std::vector<uint8_t> block = {'o', 'k'};
   IoResult w;
-  std::thread job([&] { w = channel.write(block.data(), block.size()); });
+  Flag going{1};
+  std::thread job([&] { w = channel.write(block.data(), block.size(), going); });
   while (comm.waitCount() < 3) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   comm.capWaits(20);
   auto before = std::chrono::steady_clock::now();

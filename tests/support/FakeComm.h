@@ -22,7 +22,7 @@ namespace tv {
 
 class FakeComm final : public CommApi {
  public:
-  enum class Call { Open, SetupQueues, SetTimeouts, GetState, SetState, Queued, StartRead, StartWrite, Cancel };
+  enum class Call { Open, SetupQueues, SetTimeouts, GetState, SetState, Queued, StartRead, StartWrite, Cancel, Purge };
 
   // How one transfer goes.
   struct Transfer {
@@ -102,6 +102,8 @@ class FakeComm final : public CommApi {
   // ---- what happened
   DcbFields state;    // what the driver reports
   DcbFields applied;  // what the channel set last
+  uint32_t writeTimeoutMs = 0;
+  uint32_t writeTimeoutMsPerByte = 0;
   std::vector<Call> calls;  // under m_ while the channel runs
   std::vector<uint32_t> waits;  // ms of every wait, in order; under m_ while the channel runs
   std::size_t waitCount() {
@@ -131,7 +133,11 @@ class FakeComm final : public CommApi {
     if (inBuffer > 0) inBuffer = inBytes;
     return true;
   }
-  bool setTimeouts(Handle, uint32_t) override { return !fails(Call::SetTimeouts); }
+  bool setTimeouts(Handle, uint32_t writeMs, uint32_t writeMsPerByte) override {
+    writeTimeoutMs = writeMs;
+    writeTimeoutMsPerByte = writeMsPerByte;
+    return !fails(Call::SetTimeouts);
+  }
   bool getState(Handle, DcbFields& fields) override {
     if (fails(Call::GetState)) return false;
     fields = state;
@@ -198,6 +204,18 @@ class FakeComm final : public CommApi {
     for (auto& record : records_) {
       Record& r = *record.second;
       if (r.pending && r.ends != Transfer::Ends::Never) completeLocked(r, comm_error::kOperationAborted);
+    }
+  }
+  // Ends the pending writes, as a driver honouring the purge does.
+  void purgeOutput(Handle) override {
+    std::lock_guard<std::mutex> hold(m_);
+    calls.push_back(Call::Purge);
+    for (auto& record : records_) {
+      Record& r = *record.second;
+      if (r.pending && !r.reading && r.ends != Transfer::Ends::Never) {
+        r.take = 0;
+        completeLocked(r, comm_error::kOperationAborted);
+      }
     }
   }
   CommResult result(Handle, CommIo* io) override {

@@ -62,7 +62,7 @@ class FakePort final : public Port {
     return IoResult{n, IoStatus::Done};
   }
 
-  IoResult write(const uint8_t* bytes, std::size_t count) override {
+  IoResult write(const uint8_t* bytes, std::size_t count, const Flag&) override {
     if (!open_) return IoResult{0, IoStatus::Closed};
     calls_.push_back(count);
     IoResult r{count, IoStatus::Done};
@@ -75,6 +75,8 @@ class FakePort final : public Port {
     if (afterWrite) afterWrite(written_.size());
     return r;
   }
+  void interruptWrite() override { ++interrupts; }
+  std::atomic<int> interrupts{0};
 
  private:
   std::mutex m_;
