@@ -31,15 +31,17 @@ bool BlockWriter::writePieces(const uint8_t* bytes, std::size_t n) {
   for (std::size_t at = 0; at < n;) {
     if (!busy_) return false;
     std::size_t size = n - at < capBytes_ ? n - at : capBytes_;
-    if (!writeAll(bytes + at, size)) return false;
+    std::size_t done = 0;
+    bool whole = writeAll(bytes + at, size, done);
+    // What went out of a write cut short counts too.
+    if (written_ && done > 0) written_(done);
+    if (!whole) return false;
     at += size;
-    if (written_) written_(size);
   }
   return true;
 }
 
-bool BlockWriter::writeAll(const uint8_t* bytes, std::size_t n) {
-  std::size_t done = 0;
+bool BlockWriter::writeAll(const uint8_t* bytes, std::size_t n, std::size_t& done) {
   while (done < n) {
     IoResult r = port_.write(bytes + done, n - done, busy_);
     done += r.bytes < n - done ? r.bytes : n - done;

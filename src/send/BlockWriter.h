@@ -24,7 +24,8 @@ std::size_t WriteCapBytes(const LineValues& line);
 
 class BlockWriter {
  public:
-  // written is told the size of every write once it is out.
+  // written is told how many bytes each write handed to the driver. A
+  // cancel drops what the driver still holds of them.
   BlockWriter(Port& port, Clock& clock, const Flag& busy, std::size_t capBytes,
               std::function<void(std::size_t)> written = {})
       : port_(port), clock_(clock), busy_(busy), capBytes_(capBytes < 1 ? 1 : capBytes), written_(std::move(written)) {}
@@ -45,7 +46,8 @@ class BlockWriter {
   // One write, written again from where the driver stopped until all of it
   // is out: a write the device did not take in time is retried rather than
   // skipped, which lost the bytes while the progress counted them as sent.
-  bool writeAll(const uint8_t* bytes, std::size_t n);
+  // done: how many went out, also when it was cut short.
+  bool writeAll(const uint8_t* bytes, std::size_t n, std::size_t& done);
 
   Port& port_;
   Clock& clock_;

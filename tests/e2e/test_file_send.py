@@ -194,8 +194,11 @@ def test_a_repeating_file_send_stops_mid_file_on_cancel(start_app, virtual_port,
     rest = vp.drain(0.3)
     assert 5000 + len(rest) < len(data)
     assert data[:5000] + rest == data[:5000 + len(rest)]
+    # The title counts what was handed to the port; the cancel drops what
+    # the driver still held of it (here, what waited in the pty), so the
+    # count may run ahead of what arrived, never behind.
     sent = int(progress(app).split("/")[0])
-    assert sent == 5000 + len(rest)
+    assert 5000 + len(rest) <= sent <= len(data)
 
 
 @pytest.mark.e2e_timeout(150)
