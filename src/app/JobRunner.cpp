@@ -157,8 +157,10 @@ void JobRunner::cancelAll() {
   for (JobKind job : kAllJobs) cancel(job);
 }
 
-void JobRunner::wait(DWORD ms) {
-  for (Slot& s : slots_) s.thread.wait(ms);
+bool JobRunner::wait(DWORD ms) {
+  bool ended = true;
+  for (Slot& s : slots_) ended = s.thread.wait(ms) && ended;
+  return ended;
 }
 
 }  // namespace tv

@@ -58,8 +58,9 @@ class JobRunner {
   // once with what the driver holds of it dropped.
   void cancel(JobKind job);
   void cancelAll();
-  // UI thread: waits for every job thread to end, at most ms for each.
-  void wait(DWORD ms);
+  // UI thread: waits for every job thread to end, at most ms for each;
+  // false when one has not.
+  bool wait(DWORD ms);
 
  private:
   struct Slot {

@@ -66,7 +66,10 @@ int Run(int showCommand) {
       DispatchMessageW(&msg);
     }
   }
-  dialog.shutdown();
+  // A worker the waits gave up on may still use the dialog and the static
+  // objects: end here, before anything is destroyed. The system stops the
+  // other threads first.
+  if (!dialog.shutdown()) ExitProcess(static_cast<UINT>(exitCode));
   return exitCode;
 }
 

@@ -276,13 +276,13 @@ void MainDialog::onJobEnded(JobKind) {
   refreshStatus();
 }
 
-void MainDialog::shutdown() {
+bool MainDialog::shutdown() {
   stopAllJobs();
   Serial().channel.closeChannel();
   // Workers see their flags within a pass; a worker still asking the
   // window for something gets nothing now that it is gone.
-  receiver_.wait(3000);
-  jobs_.wait(3000);
+  bool ended = receiver_.wait(3000);
+  return jobs_.wait(3000) && ended;
 }
 
 }  // namespace tv

@@ -38,9 +38,12 @@ class MainDialog {
   // Creates the window from template 129; WM_INITDIALOG runs inside.
   HWND create(HINSTANCE instance);
   HWND hwnd() const { return hwnd_; }
-  // After the message loop: stop the workers and let go of the port, so
-  // nothing still runs while static objects are destroyed.
-  void shutdown();
+  // After the message loop: stop the workers and let go of the port. False
+  // when a worker is still running after its wait (a file read on a
+  // stalled share, a driver that keeps a call): it may still use the
+  // dialog and the static objects, so the process must end without
+  // destroying them.
+  bool shutdown();
 
   // ---- MessageFilter.cpp
   // The message loop's pre-translation filter: true when the message is

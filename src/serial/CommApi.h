@@ -68,6 +68,7 @@ class CommApi {
 
   // Null when the port could not be opened.
   virtual Handle open(const std::wstring& path) = 0;
+  // Does not wait long for a driver that keeps the handle.
   virtual void close(Handle port) = 0;
   virtual bool setupQueues(Handle port, uint32_t inBytes, uint32_t outBytes) = 0;
   // Reads return at once with what is queued; a write of n bytes gives up

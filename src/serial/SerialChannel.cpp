@@ -196,7 +196,12 @@ IoResult SerialChannel::finishPending(Session& s, std::atomic<CommIo*>& slot, ui
   // it (this thread started it) and wait until the driver no longer
   // touches the record and the buffer, but not for ever.
   if (woke != CommWait::Done) {
-    status = woke == CommWait::TimedOut ? IoStatus::TimedOut : s.closing ? IoStatus::Closed : IoStatus::Cancelled;
+    if (woke == CommWait::TimedOut) {
+      status = IoStatus::TimedOut;
+    } else {
+      // Only a close wakes a read.
+      status = going != nullptr && !s.closing ? IoStatus::Cancelled : IoStatus::Closed;
+    }
     // Also what the driver has taken from earlier writes and holds to send.
     if (status == IoStatus::Cancelled) api_.purgeOutput(s.port);
     api_.cancel(s.port);

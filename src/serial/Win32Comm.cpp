@@ -1,5 +1,8 @@
 #include "serial/Win32Comm.h"
 
+#include <process.h>
+
+#include <cstdint>
 #include <new>
 
 #include "serial/DcbConvert.h"
@@ -16,6 +19,14 @@ struct Win32Io final : CommIo {
 };
 
 Win32Io& Of(CommIo* io) { return *static_cast<Win32Io*>(io); }
+
+// How long a close waits for the driver to let go of the handle.
+constexpr DWORD kCloseHandleWaitMs = 500;
+
+unsigned __stdcall CloseOnItsOwn(void* port) {
+  CloseHandle(static_cast<HANDLE>(port));
+  return 0;
+}
 
 // Called after the call it reports on, for its error.
 CommResult Outcome(BOOL ok, DWORD bytes) {
@@ -42,7 +53,16 @@ CommApi::Handle Win32Comm::open(const std::wstring& path) {
 }
 
 void Win32Comm::close(Handle port) {
-  if (port != nullptr) CloseHandle(port);
+  if (port == nullptr) return;
+  // A driver that keeps calls after an unplug can keep the close as well:
+  // it is waited for a while, then left to a thread of its own.
+  uintptr_t closer = _beginthreadex(nullptr, 0, CloseOnItsOwn, port, 0, nullptr);
+  if (closer == 0) {
+    CloseHandle(port);
+    return;
+  }
+  WaitForSingleObject(reinterpret_cast<HANDLE>(closer), kCloseHandleWaitMs);
+  CloseHandle(reinterpret_cast<HANDLE>(closer));
 }
 
 bool Win32Comm::setupQueues(Handle port, uint32_t inBytes, uint32_t outBytes) {

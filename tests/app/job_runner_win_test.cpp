@@ -96,5 +96,24 @@ TEST(JobRunner, AJobOutOfMemoryEndsAndSaysSo) {
   DestroyWindow(window);
 }
 
+// A job inside a call that a cancel cannot end (a file read on a stalled
+// network share, a write a driver keeps) is not waited for without end at
+// exit, and the exit learns that it is still running: it then ends the
+// process before destroying what the job uses.
+TEST(JobRunner, AWaitAtExitSaysWhetherAJobIsStillRunning) {
+  AppState app;
+  UiBridge bridge;
+  FakePort port;
+  JobRunner runner(app, bridge, port);
+  HANDLE stalled = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  ASSERT_TRUE(runner.start(JobKind::File, 16, [stalled](const SendContext&) { WaitForSingleObject(stalled, 10000); }));
+  runner.cancelAll();
+  EXPECT_EQ(port.interrupts, kJobKindCount) << "a write in flight is interrupted";
+  EXPECT_FALSE(runner.wait(100));
+  SetEvent(stalled);
+  EXPECT_TRUE(runner.wait(5000));
+  CloseHandle(stalled);
+}
+
 }  // namespace
 }  // namespace tv
