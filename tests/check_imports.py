@@ -25,7 +25,7 @@ AFTER_XP = {
     'GetCurrentProcessorNumber', 'FlushProcessWriteBuffers', 'CreateThreadpoolWork', 'GetLocaleInfoEx',
     'CompareStringEx', 'LCMapStringEx', 'GetUserDefaultLocaleName', 'WaitOnAddress', 'SetThreadDescription',
     'ChangeWindowMessageFilter', 'ChangeWindowMessageFilterEx', 'GetDpiForWindow', 'GetDpiForSystem',
-    'SetProcessDPIAware', 'SetProcessDpiAwarenessContext',
+    'SetProcessDPIAware', 'SetProcessDpiAwarenessContext', 'SetProcessInformation',
 }
 
 

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/MainDialog.h"
+#include "base/TimerResolution.h"
 #include "base/WinHandles.h"
 
 namespace {
@@ -79,6 +80,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int showCommand) {
   // An empty card-reader slot, floppy or optical drive asked for its label
   // or free space must fail quietly, not raise a "no disk" box per drive.
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+  // The pauses and the receive poll keep their milliseconds while the
+  // window is minimised.
+  tv::KeepFineTicksWhenHidden(tv::FindSetProcessInformation());
   AllowDropsFromExplorer();
   CoInitialize(nullptr);
   INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_BAR_CLASSES};
