@@ -1,6 +1,8 @@
 // Serial ports and removable volumes that come and go. A port event stops
 // every transfer and re-reads the port list, so the program never keeps
 // talking to a port that is gone.
+#include <utility>
+
 #include "app/AppState.h"
 #include "app/MainDialog.h"
 #include "app/SerialPort.h"
@@ -59,16 +61,15 @@ void MainDialog::onPortLost() {
 void MainDialog::onDevicesChanged() {
   AppState& app = App();
   PortList& ports = Serial().ports;
-  if (app.portOpen && ports.findPort(app.portName) >= 0) {
-    PortList fresh;
-    fresh.rescanPorts();
-    // Gone without a port broadcast of its own.
-    if (fresh.findPort(app.portName) < 0) {
-      onPortChange(app.portName, false);
-      return;
-    }
+  PortList fresh;
+  fresh.rescanPorts();
+  // Gone without a port broadcast of its own.
+  if (app.portOpen && ports.findPort(app.portName) >= 0 && fresh.findPort(app.portName) < 0) {
+    onPortChange(app.portName, false);
+    return;
   }
-  portCount_ = ports.rescanPorts();
+  ports = std::move(fresh);
+  portCount_ = ports.count();
   refreshStatus();
 }
 

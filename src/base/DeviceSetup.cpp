@@ -23,8 +23,9 @@ std::optional<std::wstring> FriendlyName(HDEVINFO set, SP_DEVINFO_DATA* data) {
 }  // namespace
 
 bool ForEachDevice(const GUID& setupClass, const std::function<void(const std::optional<std::wstring>&)>& visit) {
-  DeviceInfoSet set(SetupDiGetClassDevsW(nullptr, nullptr, nullptr,
-                                         DIGCF_PRESENT | DIGCF_ALLCLASSES | DIGCF_PROFILE));
+  // The class's devices only: a walk of every device of the machine took
+  // long on the UI thread, at every burst of device changes.
+  DeviceInfoSet set(SetupDiGetClassDevsW(&setupClass, nullptr, nullptr, DIGCF_PRESENT | DIGCF_PROFILE));
   if (!set.valid()) return false;
   for (DWORD i = 0;; ++i) {
     SP_DEVINFO_DATA data{};
