@@ -13,7 +13,13 @@ namespace tv {
 
 LRESULT MainDialog::onDeviceChange(WPARAM event, LPARAM record) {
   DeviceEvent change = ReadDeviceChange(event, record);
-  if (change.kind == DeviceEvent::Kind::Volume) feed_.append(change.volumeText);
+  if (change.kind == DeviceEvent::Kind::Volume) {
+    wchar_t letter = change.volumeLetter;
+    bool arrived = change.arrived;
+    // The broadcast is answered at once; the lines follow when the drive
+    // has answered.
+    reports_.add([letter, arrived] { return VolumeReport(letter, arrived); });
+  }
   if (change.kind == DeviceEvent::Kind::Port) onPortChange(change.portName, change.arrived);
   if (change.kind == DeviceEvent::Kind::NodesChanged) SetTimer(hwnd_, kRescanTimer, kRescanDelayMs, nullptr);
   return 0;

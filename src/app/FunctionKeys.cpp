@@ -61,7 +61,7 @@ void MainDialog::onFunctionKey(unsigned key) {
       feed_.append(PortListReport(Serial().ports));
       break;
     case VK_F5:
-      feed_.append(DiskReport());
+      reports_.add(DiskReport);
       break;
     case VK_F7:
       if (allFree) feed_.clear();

@@ -53,6 +53,7 @@ MainDialog::MainDialog()
           [this] { bridge_.postLowMemory(); }),
       feed_(receiver_.pipeline(), receiveText_, SystemClock()),
       jobs_(App(), bridge_, Serial().channel),
+      reports_(bridge_, feed_),
       sizeCursor_(LoadCursorW(nullptr, IDC_SIZENS)) {}
 
 MainDialog::~MainDialog() = default;
@@ -282,7 +283,8 @@ bool MainDialog::shutdown() {
   // Workers see their flags within a pass; a worker still asking the
   // window for something gets nothing now that it is gone.
   bool ended = receiver_.wait(3000);
-  return jobs_.wait(3000) && ended;
+  ended = jobs_.wait(3000) && ended;
+  return reports_.wait(3000) && ended;
 }
 
 }  // namespace tv

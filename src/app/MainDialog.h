@@ -14,6 +14,7 @@
 #include "app/Globals.h"
 #include "app/JobRunner.h"
 #include "app/PaneSplitter.h"
+#include "app/ReportWorker.h"
 #include "app/ResizeManager.h"
 #include "app/ReceiveView.h"
 #include "app/Settings.h"
@@ -174,6 +175,7 @@ class MainDialog {
   ReceiveWorker receiver_;
   ReceiveFeed feed_;
   JobRunner jobs_;
+  ReportWorker reports_;  // the volume lines and the disk report
 
   HCURSOR sizeCursor_ = nullptr;
   const wchar_t* viewFace_ = L"";  // UI thread

@@ -1,5 +1,8 @@
 #include "diagnostics/DeviceText.h"
 
+#include "base/ByteSize.h"
+#include "base/Format.h"
+
 namespace tv {
 
 wchar_t DriveLetterFromMask(uint32_t unitMask) {
@@ -22,5 +25,17 @@ const wchar_t* DriveTypeText(unsigned driveType) {
 }
 
 uint64_t UsedBytes(uint64_t total, uint64_t free) { return total >= free ? total - free : 0; }
+
+std::wstring VolumeReports::arrived(wchar_t letter) {
+  VolumeSpace space = queries_.space(letter);
+  lastLabel_ = queries_.label(letter);
+  return Format(L">>>发现U盘 %c:[%s]<<<\n拢共:%s\n用掉:%s\n剩余:%s\n",
+                {letter, lastLabel_, FormatByteSize(space.total), FormatByteSize(UsedBytes(space.total, space.free)),
+                 FormatByteSize(space.free)});
+}
+
+std::wstring VolumeReports::removed(wchar_t letter) {
+  return Format(L">>>移除U盘%c:[%s]<<< \n", {letter, lastLabel_});
+}
 
 }  // namespace tv

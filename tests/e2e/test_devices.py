@@ -160,12 +160,13 @@ def test_volumes_plugged_and_pulled(app, drive_letters, tmp_path):
         drive_letters(letter, folder)
 
     # Wine gives these drives no label; what the arrival read is what a later
-    # removal names, whichever drive goes.
+    # removal names, whichever drive goes. The lines follow the broadcasts
+    # once the drives have answered, in the order of the events.
     start = len(receive(app))
     app.devchange_volume("arrival", 1 << 4)
     app.devchange_volume("arrival", (1 << 5) | (1 << 20))
     app.devchange_volume("removal", 1 << 4)
-    text = wait_receive(app, lambda t: t.endswith("<<< \n"))[start:]
+    text = wait_receive(app, lambda t: t[start:].count(">>>") == 3 and t.endswith("<<< \n"))[start:]
     blocks = text.split(">>>")[1:]
     assert [b.split("<<<")[0] for b in blocks] == ["发现U盘 E:[]", "发现U盘 F:[]", "移除U盘E:[]"]
     stat = os.statvfs(tmp_path)
@@ -185,5 +186,5 @@ def test_volumes_plugged_and_pulled(app, drive_letters, tmp_path):
     app.devchange_volume("arrival", 1 << 4, 3)
     app.devchange_volume("arrival", 0)
     app.devchange_volume("removal", 0xFC000000)
-    text = wait_receive(app, lambda t: t.endswith("<<< \n"))[start:]
+    text = wait_receive(app, lambda t: t[start:].count(">>>") == 2 and t.endswith("<<< \n"))[start:]
     assert text == ">>>发现U盘 -:[]<<<\n拢共: 0B\n用掉: 0B\n剩余: 0B\n>>>移除U盘-:[]<<< \n"

@@ -1,0 +1,15 @@
+#include "app/ReportWorker.h"
+
+#include <utility>
+
+namespace tv {
+
+void ReportWorker::add(std::function<std::wstring()> report) {
+  bool start = work_.add([this, report = std::move(report)] {
+    std::wstring text = report();
+    bridge_.call([this, &text] { feed_.append(text); });
+  });
+  if (start && !thread_.start([this] { work_.runAll(); })) work_.notStarted();
+}
+
+}  // namespace tv
