@@ -135,6 +135,7 @@ std::wstring ReceivePipeline::take(std::size_t maxUnits) {
       const std::size_t last = takenUnits_ + cut;
       if (cut > 0 && pending_[last - 1] >= 0xD800 && pending_[last - 1] <= 0xDBFF) --cut;
       if (cut == 0) cut = 2;  // a pair asked for one unit at a time
+      if (cut > waiting) cut = waiting;
       out.assign(pending_, takenUnits_, cut);
       takenUnits_ += cut;
       if (takenUnits_ >= pending_.size() - takenUnits_) {

@@ -204,6 +204,11 @@ TEST(ReceiveBacklog, AFullBacklogTakenShareByShareComesOutWholeAndInOrder) {
   EXPECT_TRUE(pipeline.nothingWaiting());
   pipeline.add(L"left");
   EXPECT_EQ(pipeline.take(2), L"le");
+  EXPECT_EQ(pipeline.take(0), L"ft") << "asked for nothing, as if for a pair";
+  pipeline.add(L"z");
+  EXPECT_EQ(pipeline.take(0), L"z");
+  pipeline.add(L"gone");
+  EXPECT_EQ(pipeline.take(1), L"g");
   pipeline.discard();
   EXPECT_EQ(pipeline.heldUnits(), 0u);
   EXPECT_EQ(pipeline.take(), L"");
