@@ -145,13 +145,23 @@ bool FileSendJob::run() {
       // A file that is cut short or cannot be read was not sent.
       if (got < want) unreadable = true;
       remaining = unreadable ? 0 : remaining - want;
-      if (!PausesAfterLine(c_.delayMode)) {
-        cancelled = !writer.write(buffer.data(), got);
-        continue;
-      }
-      // In the line modes each line, up to and including its 0x0A, goes
-      // out whole where it fits one write, and the pause follows it.
       for (std::size_t at = 0; at < got && !cancelled;) {
+        // Lines short enough to wait for their line end write nothing
+        // that would notice a cancel.
+        if (!c_.busy) {
+          cancelled = true;
+          break;
+        }
+        // The mode is looked at for every write, so a change takes effect
+        // at once, not a chunk later.
+        if (!PausesAfterLine(c_.delayMode)) {
+          std::size_t end = got - at > c_.capBytes ? at + c_.capBytes : got;
+          cancelled = !writer.write(buffer.data() + at, end - at);
+          at = end;
+          continue;
+        }
+        // In the line modes each line, up to and including its 0x0A, goes
+        // out whole where it fits one write, and the pause follows it.
         std::size_t end = at;
         while (end < got && buffer[end] != 0x0A) ++end;
         const bool lineEnd = end < got;

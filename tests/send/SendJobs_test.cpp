@@ -179,6 +179,36 @@ TEST_F(Sending, ACancelStopsTheOutputWithinABlock) {
   EXPECT_LT(port.written().size(), 3000u + 25u);
 }
 
+// In the line modes a cancel during a pause ends the pass there, rather
+// than reading the rest of the file line by line with nothing written.
+TEST_F(Sending, ACancelInALinePauseEndsTheFileSend) {
+  std::vector<uint8_t> data(100000, 'x');
+  for (std::size_t i = 9; i < data.size(); i += 10) data[i] = 0x0A;
+  struct ReadCountingSource final : ByteSource {
+    explicit ReadCountingSource(const std::vector<uint8_t>& d) : file(d) {}
+    bool rewind() override { return file.rewind(); }
+    std::size_t read(uint8_t* buffer, std::size_t n) override {
+      ++reads;
+      return file.read(buffer, n);
+    }
+    MemorySource file;
+    int reads = 0;
+  } source(data);
+  struct CancelAtSecondPause final : JobHost {
+    void showProgress(const std::wstring&) override {}
+    void pause() override {
+      if (++count == 2) busy->store(0);
+    }
+    Flag* busy;
+    int count = 0;
+  } canceller;
+  canceller.busy = &busy;
+  mode = kDelayOnceLines;
+  EXPECT_FALSE(FileSendJob(SendContext{port, clock, canceller, busy, mode, 4096}, &source, data.size()).run());
+  EXPECT_EQ(port.written().size(), 20u);
+  EXPECT_EQ(source.reads, 1);
+}
+
 TEST_F(Sending, AFileCutShortOrMissingIsNotReportedAsSent) {
   std::vector<uint8_t> data(200000, 0x31);
   MemorySource cut(data, 70000);
