@@ -45,6 +45,7 @@ from __future__ import annotations
 
 import argparse
 import os
+import random
 import select
 import statistics
 import sys
@@ -94,19 +95,24 @@ def wineserver_pid(prefix: Path) -> int | None:
 
 
 def text_stream(size: int) -> bytes:
-    line = bytes(0x21 + i % 94 for i in range(LINE_CHARS)) + b"\n"
+    """Printable lines, each numbered: no stretch of the stream repeats, so
+    a view that ends like the stream has shown all of it."""
+    pattern = bytes(0x21 + i % 94 for i in range(2 * LINE_CHARS))
     lines = []
     n = 0
+    number = 0
     while n < size:
-        # Each line starts differently, so a repeated or missing line shows.
-        rotated = line[n % LINE_CHARS:LINE_CHARS] + line[:n % LINE_CHARS] + b"\n"
-        lines.append(rotated)
-        n += len(rotated)
+        head = b"%08d " % number
+        line = head + pattern[number % LINE_CHARS:][:LINE_CHARS - len(head)] + b"\n"
+        lines.append(line)
+        n += len(line)
+        number += 1
     return b"".join(lines)[:size - 1] + b"\n"
 
 
 def hex_stream(size: int) -> bytes:
-    return bytes((i * 7 + (i >> 8)) & 0xFF for i in range(size))
+    """Bytes that never repeat a stretch (a seeded generator)."""
+    return random.Random(7).randbytes(size)
 
 
 class Writer(threading.Thread):
