@@ -6,7 +6,8 @@ Usage: check_layers.py <src> [--junit <file>]"""
 import re
 import sys
 from pathlib import Path
-from xml.sax.saxutils import quoteattr
+
+from check_report import report, take_junit
 
 # Each floor may include itself and what is listed; headers the build
 # generates (no folder in their name) count as the program's own, so base
@@ -52,23 +53,9 @@ def check(src: Path) -> dict:
 
 def main() -> int:
     args = sys.argv[1:]
-    junit = None
-    if '--junit' in args:
-        i = args.index('--junit')
-        junit = Path(args[i + 1])
-        del args[i:i + 2]
+    junit = take_junit(args)
     results = check(Path(args[0]))
-    failed = 0
-    cases = []
-    for name, problems in results.items():
-        print(('FAIL ' if problems else 'ok   ') + name + ''.join(f'\n     {p}' for p in problems))
-        failed += bool(problems)
-        failure = f'<failure message={quoteattr("; ".join(problems))}/>' if problems else ''
-        cases.append(f'  <testcase classname="layers" name={quoteattr(name)}>{failure}</testcase>')
-    if junit:
-        junit.write_text(f'<testsuite name="layers" tests="{len(cases)}" failures="{failed}">\n'
-                         + '\n'.join(cases) + '\n</testsuite>\n', encoding='utf-8')
-    return 1 if failed else 0
+    return report('layers', results, junit)
 
 
 if __name__ == '__main__':

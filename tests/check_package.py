@@ -18,10 +18,10 @@ import sys
 import tempfile
 import zipfile
 from pathlib import Path
-from xml.sax.saxutils import quoteattr
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 import check_imports  # noqa: E402
+from check_report import report, take_junit  # noqa: E402
 
 ARCHES = {'x64': (0x8664, 'x86_64-w64-mingw32-objdump'), 'x86': (0x014C, 'i686-w64-mingw32-objdump')}
 # A package the user installs must not pull in the build or test toolchain.
@@ -307,11 +307,7 @@ def check_sums(dist: Path, version: str) -> list:
 
 def main() -> int:
     args = sys.argv[1:]
-    junit = None
-    if '--junit' in args:
-        i = args.index('--junit')
-        junit = Path(args[i + 1])
-        del args[i:i + 2]
+    junit = take_junit(args)
     dist, version = Path(args[0]), args[1]
     results = {}
     with tempfile.TemporaryDirectory() as work:
@@ -320,17 +316,7 @@ def main() -> int:
         results.update(check_deb(dist, version, Path(work)))
     results['SHA256SUMS matches the packages'] = check_sums(dist, version)
 
-    failed = 0
-    cases = []
-    for name, problems in results.items():
-        print(('FAIL ' if problems else 'ok   ') + name + ''.join(f'\n     {p}' for p in problems))
-        failed += bool(problems)
-        failure = f'<failure message={quoteattr("; ".join(problems))}/>' if problems else ''
-        cases.append(f'  <testcase classname="package" name={quoteattr(name)}>{failure}</testcase>')
-    if junit:
-        junit.write_text(f'<testsuite name="package" tests="{len(cases)}" failures="{failed}">\n'
-                         + '\n'.join(cases) + '\n</testsuite>\n', encoding='utf-8')
-    return 1 if failed else 0
+    return report('package', results, junit)
 
 
 if __name__ == '__main__':
