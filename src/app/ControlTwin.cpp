@@ -26,6 +26,7 @@ void PutTwinInPlace(HWND original, HWND twin) {
   Rect r = ChildRect(parent, original);
   SetWindowLongPtrW(twin, GWLP_ID, GetWindowLongPtrW(original, GWLP_ID));
   SetWindowPos(twin, original, r.left, r.top, r.width(), r.height(), SWP_NOACTIVATE | SWP_SHOWWINDOW);
+  if (GetFocus() == original) SetFocus(twin);
 }
 
 }  // namespace tv

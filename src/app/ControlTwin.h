@@ -16,8 +16,9 @@ namespace tv {
 // is for the caller. Null when the control could not be made.
 HWND MakeTwin(HWND original, bool visible);
 
-// The twin takes the original's id and its current rectangle, and is
-// shown; the original stays as it is, for the caller to destroy.
+// The twin takes the original's id, its current rectangle and the focus
+// if it had it, and is shown; the original stays as it is, for the caller
+// to destroy.
 void PutTwinInPlace(HWND original, HWND twin);
 
 }  // namespace tv

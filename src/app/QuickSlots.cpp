@@ -3,11 +3,11 @@
 #include <windows.h>
 #include <richedit.h>
 
-#include <vector>
+#include <string>
 
 #include "app/QuickSlots.h"
-#include "app/Globals.h"
 
+#include "app/Globals.h"
 #include "base/RichEdit.h"
 #include "settings/SettingsStore.h"
 #include "settings/StoredValues.h"
@@ -35,11 +35,7 @@ void RunSlotCommand(int slot, HWND target, bool targetIsSendPane, const std::fun
   }
 
   if (count > 1) {
-    std::vector<wchar_t> buffer(static_cast<std::size_t>(last - first) + 1, L'\0');
-    TEXTRANGEW range{{first, last}, buffer.data()};
-    SendMessageW(target, EM_GETTEXTRANGE, 0, reinterpret_cast<LPARAM>(&range));
-    buffer.back() = L'\0';
-    std::wstring text(buffer.data());
+    std::wstring text = GetTextRange(target, static_cast<std::size_t>(first), static_cast<std::size_t>(last));
     MainStore().WriteString((labelOnly ? SlotLabelName(slot) : SlotContentName(slot)).c_str(), text);
     return;
   }

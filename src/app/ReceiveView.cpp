@@ -103,10 +103,8 @@ void ReceiveView::dropCopy() {
 
 uint32_t ReceiveView::replaceWith(HWND fresh) {
   HWND old = view_;
-  const bool focused = GetFocus() == old;
   PutTwinInPlace(old, fresh);
   if (batching_) SendMessageW(fresh, WM_SETREDRAW, FALSE, 0);
-  if (focused) SetFocus(fresh);
   view_ = fresh;
   if (site_.replaced) site_.replaced(old, fresh);
   const uint32_t start = SystemClock().nowMs();

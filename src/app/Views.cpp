@@ -136,7 +136,6 @@ HWND MainDialog::clearView(HWND view) {
   setUpPane(fresh, hex);
   DragAcceptFiles(fresh, jobs_.busy(JobKind::File) ? FALSE : TRUE);
   PutTwinInPlace(view, fresh);
-  if (GetFocus() == view) SetFocus(fresh);
   (hex ? hexPane_ : textPane_) = fresh;
   splitter_.replaceControl(view, fresh);
   resizer_.replaceControl(view, fresh);

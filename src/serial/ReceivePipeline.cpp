@@ -30,24 +30,22 @@ std::wstring ReceivePipeline::convert(ReceiveDecoder& decoder, const uint8_t* by
 void ReceivePipeline::run(Port& port, Clock& clock, const Flag& running, const Flag& hexMode) {
   std::vector<uint8_t> buffer(kReadBytes);
   ReceiveDecoder decoder(isLead_, convert_);
+  // One read, queued; how many bytes it brought.
+  auto readOnce = [&] {
+    std::size_t got = port.read(buffer.data(), buffer.size()).bytes;
+    if (got > buffer.size()) got = buffer.size();
+    if (got > 0) deliver(decoder, buffer.data(), got, hexMode != 0, clock, running);
+    return got;
+  };
   do {
-    std::size_t got = 0;
     // Only the UI thread takes text away, so the room seen here can only grow.
-    if (heldBytes() < heldBytesLimit_) {
-      got = port.read(buffer.data(), buffer.size()).bytes;
-      if (got > buffer.size()) got = buffer.size();
-      if (got > 0) deliver(decoder, buffer.data(), got, hexMode != 0, clock, running);
-    }
+    const std::size_t got = heldBytes() < heldBytesLimit_ ? readOnce() : 0;
     // A full read means more is waiting: read on at once.
     if (got < kReadBytes) clock.sleepMs(1);
   } while (running);
   // Stopped for a reopen or a port event: the port may close next, and a
   // close drops what the driver still holds. Read until it has no more.
-  for (std::size_t got = kReadBytes; got == kReadBytes && heldBytes() < heldBytesLimit_;) {
-    got = port.read(buffer.data(), buffer.size()).bytes;
-    if (got > buffer.size()) got = buffer.size();
-    if (got > 0) deliver(decoder, buffer.data(), got, hexMode != 0, clock, running);
-  }
+  for (std::size_t got = kReadBytes; got == kReadBytes && heldBytes() < heldBytesLimit_;) got = readOnce();
   deliver(decoder, nullptr, 0, false, clock, running);
 }
 

@@ -56,13 +56,12 @@ void Win32Comm::close(Handle port) {
   if (port == nullptr) return;
   // A driver that keeps calls after an unplug can keep the close as well:
   // it is waited for a while, then left to a thread of its own.
-  uintptr_t closer = _beginthreadex(nullptr, 0, CloseOnItsOwn, port, 0, nullptr);
-  if (closer == 0) {
+  UniqueHandle closer(reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, CloseOnItsOwn, port, 0, nullptr)));
+  if (!closer) {
     CloseHandle(port);
     return;
   }
-  WaitForSingleObject(reinterpret_cast<HANDLE>(closer), kCloseHandleWaitMs);
-  CloseHandle(reinterpret_cast<HANDLE>(closer));
+  WaitForSingleObject(closer.get(), kCloseHandleWaitMs);
 }
 
 bool Win32Comm::setupQueues(Handle port, uint32_t inBytes, uint32_t outBytes) {
