@@ -58,8 +58,8 @@ void MainDialog::onPortLost() {
   // the receive view: a removal the system reports is reported as it comes.
   stopAllJobs();
   serial.channel.closeChannel();
-  app.portOpen = 0;
-  app.portOpenedBySend = 0;
+  app.portOpen = false;
+  app.portOpenedBySend = false;
   portCount_ = serial.ports.rescanPorts();
   refreshStatus();
 }

@@ -14,11 +14,11 @@ void MainDialog::togglePort() {
   if (index < 0) return;
   if (app.portOpen) {
     serial.channel.closeChannel();
-    app.portOpen = serial.channel.isOpen() ? 1 : 0;
+    app.portOpen = serial.channel.isOpen();
     stopAllJobs();
   } else {
     bool opened = serial.channel.openChannel(serial.ports.portNameAt(index), LookupLineValues(app.line));
-    app.portOpen = opened ? 1 : 0;
+    app.portOpen = opened;
     stopAllJobs();
     if (opened) receiver_.start(app.numberReceive);
   }
@@ -34,9 +34,9 @@ void MainDialog::reopenPort() {
   receiver_.wait(ReceiveWorker::kLastPassWaitMs);
   serial.channel.closeChannel();
   if (index < 0) {
-    app.portOpen = 0;
+    app.portOpen = false;
   } else {
-    app.portOpen = serial.channel.openChannel(serial.ports.portNameAt(index), LookupLineValues(app.line)) ? 1 : 0;
+    app.portOpen = serial.channel.openChannel(serial.ports.portNameAt(index), LookupLineValues(app.line));
   }
   if (app.portOpen) receiver_.start(app.numberReceive);
 }
@@ -59,10 +59,10 @@ void MainDialog::startOrCancelJob(JobKind job) {
   if (!app.portOpen) {
     togglePort();
     if (!app.portOpen) {
-      app.portOpenedBySend = 0;
+      app.portOpenedBySend = false;
       return;
     }
-    app.portOpenedBySend = 1;
+    app.portOpenedBySend = true;
   }
 
   std::size_t cap = WriteCapBytes(LookupLineValues(app.line));

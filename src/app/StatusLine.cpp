@@ -27,13 +27,13 @@ void MainDialog::refreshStatus() {
   std::wstring portText;
   if (index < 0) {
     portText = VanishedPortText(app.portName);
-    app.portOpen = 0;
+    app.portOpen = false;
     stopAllJobs();
   } else {
     portText = ports.entryAt(index);
   }
   LineValues values = LookupLineValues(app.line);
-  StatusFacts facts{app.portOpen != 0, index + 1, ports.count(), portText, values.baudRate, values.dataBits,
+  StatusFacts facts{app.portOpen, index + 1, ports.count(), portText, values.baudRate, values.dataBits,
                     StopBitsName(app.line.stopBitsItem), ParityName(app.line.parityItem)};
   AppendFormat(statusView_, L"%s", {StatusText(facts)});
 
