@@ -261,7 +261,7 @@ def access_advice(port: str, node: str, access: Access,
                   f"after this login began.", "Log out and in again: the group counts from your next login.")
             zh = (f"已列出 {port}，但您暂时无权打开 {node}：您是在本次登录之后才加入 “{group}” 组的。",
                   "请注销并重新登录：组成员身份从下次登录起生效。")
-            return f"{en[0]} {en[1]}", "\n".join(zh) + "\n\n" + "\n".join(en)
+            return _said_and_shown(en, zh)
         lead_en, lead_zh, command = desktop.as_root(desktop.join_group_command(access.user, group, exists), which)
         what_en = (f"{port} is listed, but you may not open {node}: it belongs to the group \"{group}\", "
                    f"which you are not in.")
@@ -277,6 +277,12 @@ def access_advice(port: str, node: str, access: Access,
           "Whoever looks after this machine must give the device to a group you can join (a udev rule).")
     zh = (f"已列出 {port}，但您无权打开 {node}（所有者 {access.owner}，组 {group}，权限 {mode}），加入任何组都无济于事。",
           "请本机的管理员把该设备交给一个您可以加入的组（例如用 udev 规则）。")
+    return _said_and_shown(en, zh)
+
+
+def _said_and_shown(en: tuple[str, str], zh: tuple[str, str]) -> tuple[str, str]:
+    """A problem and what to do, as one line for the terminal (English)
+    and as a dialog's text (Chinese, then English)."""
     return f"{en[0]} {en[1]}", "\n".join(zh) + "\n\n" + "\n".join(en)
 
 
