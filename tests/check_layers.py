@@ -18,9 +18,18 @@ FLOORS = {
     'settings': {'base', 'serial'},
     'send': {'base', 'serial', 'settings'},
     'diagnostics': {'base', 'serial', 'settings', 'send', ''},
+    'session': {'base', 'serial', 'settings', 'send', 'diagnostics'},
     'bridge': {'base'},
-    'app': {'base', 'serial', 'settings', 'send', 'diagnostics', 'resources', ''},
+    'app': {'base', 'serial', 'settings', 'send', 'diagnostics', 'session', 'resources', ''},
 }
+# The menus' command ids belong to the window layer: below it, choices
+# travel as values. A number defined as a time or a size (kCloseWaitMs =
+# 2000) is not an id, nor is one inside a text.
+COMMAND_IDS = set(range(2000, 2100)) | set(range(2100, 2104)) | {3000} | set(range(4001, 4026)) | set(range(4200, 4231))
+NUMBER = re.compile(r'(?<![\w.])\d{4}(?![\w.])')
+NOT_AN_ID = re.compile(r'\b\w*(Ms|Bytes|Units|Chars)\s*=')
+STRING = re.compile(r'L?"(?:[^"\\]|\\.)*"')
+BELOW_APP = ('serial', 'settings', 'send', 'diagnostics', 'session')
 NAMES = re.compile(r'(?i:tarn)|\b(IDC|IDD|ID)_[A-Z]|\bJobKind')
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)
 
@@ -48,6 +57,17 @@ def check(src: Path) -> dict:
             if NAMES.search(line) or any(ord(c) > 127 for c in line):
                 problems.append(f'{f.relative_to(src)}:{n}: {line.strip()}')
     results['src/base names nothing of the program'] = problems
+    problems = []
+    for floor in BELOW_APP:
+        for f in sorted((src / floor).rglob('*')):
+            if f.suffix not in ('.h', '.cpp'):
+                continue
+            for n, line in enumerate(f.read_text(encoding='utf-8', errors='replace').splitlines(), 1):
+                code = STRING.sub('""', line.split('//', 1)[0])
+                ids = [] if NOT_AN_ID.search(code) else [n for n in NUMBER.findall(code) if int(n) in COMMAND_IDS]
+                if ids or re.search(r'\b(IDC|IDD|ID)_[A-Z]', code):
+                    problems.append(f'{f.relative_to(src)}:{n}: {line.strip()}')
+    results['nothing below src/app names a command id'] = problems
     return results
 
 

@@ -3,10 +3,8 @@
 #include <windows.h>
 #include <richedit.h>
 
-#include "app/AppState.h"
 #include "app/MainDialog.h"
 #include "app/MenuModel.h"
-#include "app/SerialPort.h"
 #include "resources/resource.h"
 #include "settings/SettingsStore.h"
 #include "settings/StoredValues.h"
@@ -52,43 +50,43 @@ int ClampX(int x, int y) {
 }  // namespace
 
 void MainDialog::onContextMenu(int x, int y) {
-  AppState& app = App();
-  app.menuTargetId = 0;
+  menuTargetId_ = 0;
   // The context-menu key reports (-1, -1): no pane is meant.
   if (!(x == -1 && y == -1)) {
     POINT pt{x, y};
     for (int id : {IDC_RECEIVE_VIEW, IDC_TEXT_PANE, IDC_HEX_PANE, IDC_DELAY_BOX}) {
       RECT r;
-      if (GetWindowRect(GetDlgItem(hwnd_, id), &r) && PtInRect(&r, pt)) app.menuTargetId = id;
+      if (GetWindowRect(GetDlgItem(hwnd_, id), &r) && PtInRect(&r, pt)) menuTargetId_ = id;
     }
   }
 
+  const JobRunner& jobs = session_.jobs();
   MenuFacts facts;
-  facts.targetId = app.menuTargetId;
-  facts.textSendBusy = jobs_.busy(JobKind::Text);
-  facts.hexSendBusy = jobs_.busy(JobKind::Hex);
-  facts.fileSendBusy = jobs_.busy(JobKind::File);
-  facts.selectionSendBusy = jobs_.busy(JobKind::Selection);
-  facts.delayMode = app.delayMode;
-  PortList& ports = Serial().ports;
+  facts.targetId = menuTargetId_;
+  facts.textSendBusy = jobs.busy(JobKind::Text);
+  facts.hexSendBusy = jobs.busy(JobKind::Hex);
+  facts.fileSendBusy = jobs.busy(JobKind::File);
+  facts.selectionSendBusy = jobs.busy(JobKind::Selection);
+  facts.delayModeItem = choices_.delayModeItem;
+  const PortEntries& ports = session_.ports();
   for (int i = 0; i < ports.count(); ++i) facts.ports.push_back(ports.entryAt(i));
-  facts.currentPort = ports.findPort(app.portName);
-  facts.line = app.line;
-  facts.fileLoaded = file_.loaded;
-  facts.loadedFileTitle = file_.titleName;
+  facts.currentPort = session_.chosenPort();
+  facts.line = choices_.line;
+  facts.fileLoaded = choices_.file.loaded;
+  facts.loadedFileTitle = choices_.file.titleName;
   if (HWND target = menuTarget()) {
     CHARRANGE sel{};
     SendMessageW(target, EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&sel));
     facts.selectionEmpty = sel.cpMin == sel.cpMax;
   }
   for (int n = 0; n < kSlotCount; ++n) {
-    facts.slots[static_cast<std::size_t>(n)].content =
-        MainStore().ReadString(SlotContentName(n).c_str(), kSlotReadUnits);
-    facts.slots[static_cast<std::size_t>(n)].label = LabelStore().ReadString(SlotLabelName(n).c_str(), kSlotReadUnits);
+    SlotValues& slot = facts.slots[static_cast<std::size_t>(n)];
+    slot.content = store_.ReadString(SlotContentName(n).c_str(), kSlotReadUnits);
+    slot.label = store_.ReadString(SlotLabelName(n).c_str(), kSlotReadUnits);
   }
 
   ContextMenuPlan plan = PlanContextMenu(facts);
-  if (plan.changesSelectAll) app.selectAllFirst = plan.selectAllFirst;
+  if (plan.changesSelectAll) selectAllFirst_ = plan.selectAllFirst;
   if (!plan.show) return;
 
   UniqueMenu menu(BuildMenu(plan.items));

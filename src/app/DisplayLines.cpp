@@ -2,14 +2,23 @@
 
 #include <richedit.h>
 
+#include <algorithm>
+
 #include "base/RichEdit.h"
 
 namespace tv {
+namespace {
 
-// The text is copied once and cut where each display line starts. Asking
-// the control for every line's text and length as well made a large pane
-// slow to start where each such question walks the text from its top.
-std::vector<std::wstring> CopyDisplayLines(const UiBridge& bridge, HWND pane, const Flag& busy) {
+// The most of the window's time one batch takes.
+constexpr uint32_t kBatchMs = 25;
+
+}  // namespace
+
+// The text is copied once and cut where each display line starts. Where no
+// paragraph wraps, the display lines are the paragraphs and the control is
+// asked nothing more; otherwise it is asked where each line starts, which
+// under Wine walks the text from its top for every line.
+std::vector<std::wstring> CopyDisplayLines(UiBridge& bridge, HWND pane, const Flag& busy) {
   std::wstring text;
   LRESULT count = 0;
   bridge.call([&] {
@@ -17,19 +26,29 @@ std::vector<std::wstring> CopyDisplayLines(const UiBridge& bridge, HWND pane, co
     count = SendMessageW(pane, EM_GETLINECOUNT, 0, 0);
   });
   std::vector<std::size_t> starts;
-  starts.reserve(count > 0 ? static_cast<std::size_t>(count) + 1 : 1);
-  constexpr LRESULT kBatch = 1024;
-  for (LRESULT first = 0; first < count && busy; first += kBatch) {
-    bridge.call([&] {
-      for (LRESULT k = first; k < first + kBatch && k < count && busy; ++k) {
-        LRESULT start = SendMessageW(pane, EM_LINEINDEX, static_cast<WPARAM>(k), 0);
-        // Kept in order and inside the copy, whatever an edit made meanwhile.
-        std::size_t at = start < 0 ? text.size() : static_cast<std::size_t>(start);
-        if (at > text.size()) at = text.size();
-        if (!starts.empty() && at < starts.back()) at = starts.back();
-        starts.push_back(at);
-      }
-    });
+  const std::size_t paragraphs = 1 + static_cast<std::size_t>(std::count(text.begin(), text.end(), L'\r'));
+  if (count > 0 && static_cast<std::size_t>(count) == paragraphs) {
+    starts.reserve(paragraphs + 1);
+    starts.push_back(0);
+    for (std::size_t at = 0; at < text.size(); ++at)
+      if (text[at] == L'\r') starts.push_back(at + 1);
+  } else {
+    starts.reserve(count > 0 ? static_cast<std::size_t>(count) + 1 : 1);
+    for (LRESULT next = 0; next < count && busy;) {
+      bridge.call([&] {
+        const uint32_t begun = SystemClock().nowMs();
+        for (; next < count && busy && SystemClock().nowMs() - begun < kBatchMs; ++next) {
+          LRESULT start = SendMessageW(pane, EM_LINEINDEX, static_cast<WPARAM>(next), 0);
+          // Kept in order and inside the copy, whatever an edit made meanwhile.
+          std::size_t at = start < 0 ? text.size() : static_cast<std::size_t>(start);
+          if (at > text.size()) at = text.size();
+          if (!starts.empty() && at < starts.back()) at = starts.back();
+          starts.push_back(at);
+        }
+      });
+      // The window is gone: nothing more will come.
+      if (!bridge.attached()) break;
+    }
   }
   std::vector<std::wstring> lines;
   if (!busy) return lines;

@@ -1,7 +1,6 @@
 // The loaded file: chosen in the open-file dialog or dropped on a pane.
 #include <new>
 
-#include "app/AppState.h"
 #include "app/MainDialog.h"
 #include "resources/resource.h"
 #include "send/FileLoading.h"
@@ -50,7 +49,7 @@ LRESULT MainDialog::onNotify(const NMHDR* header) {
 
 void MainDialog::loadDroppedFile(HDROP drop) {
   // The loaded path must not change under a running file send.
-  if (!LoadDroppedFile(drop, jobs_.idle(JobKind::File), file_)) return;
+  if (!LoadDroppedFile(drop, session_.jobs().idle(JobKind::File), choices_.file)) return;
   reportLoadedFile();
   saveSetting(SettingId::LoadedFile);
 }
@@ -58,13 +57,13 @@ void MainDialog::loadDroppedFile(HDROP drop) {
 void MainDialog::loadFileByDialog() {
   if (!fileDialogFree_) return;
   fileDialogFree_ = false;
-  if (ChooseFile(hwnd_, file_)) {
+  if (ChooseFile(hwnd_, choices_.file)) {
     reportLoadedFile();
     saveSetting(SettingId::LoadedFile);
   }
   fileDialogFree_ = true;
 }
 
-void MainDialog::reportLoadedFile() { feed_.append(LoadedFileReport(file_)); }
+void MainDialog::reportLoadedFile() { session_.say(LoadedFileReport(choices_.file)); }
 
 }  // namespace tv

@@ -4,9 +4,7 @@
 #include <cwchar>
 #include <string>
 
-#include "app/AppState.h"
 #include "app/MainDialog.h"
-#include "app/SerialPort.h"
 #include "base/CodePage.h"
 #include "base/HexCodec.h"
 #include "base/RichEdit.h"
@@ -28,11 +26,12 @@ std::wstring AnsiHex(const wchar_t* text) {
 }  // namespace
 
 void MainDialog::onFunctionKey(unsigned key) {
-  bool panesFree = jobs_.idle(JobKind::Text) && jobs_.idle(JobKind::Hex) && jobs_.idle(JobKind::Selection);
-  bool allFree = panesFree && jobs_.idle(JobKind::File);
+  const JobRunner& jobs = session_.jobs();
+  bool panesFree = jobs.idle(JobKind::Text) && jobs.idle(JobKind::Hex) && jobs.idle(JobKind::Selection);
+  bool allFree = panesFree && jobs.idle(JobKind::File);
   switch (key) {
     case VK_F1:
-      feed_.replaceAll(HelpText());
+      session_.replaceView(HelpText());
       break;
     case VK_F2:
       if (panesFree) {
@@ -58,23 +57,23 @@ void MainDialog::onFunctionKey(unsigned key) {
       }
       break;
     case VK_F4:
-      feed_.append(PortListReport(Serial().ports));
+      session_.say(PortListReport(session_.ports()));
       break;
     case VK_F5:
-      reports_.add(DiskReport);
+      session_.report(DiskReport);
       break;
     case VK_F7:
-      if (allFree) feed_.clear();
+      if (allFree) session_.clearView();
       break;
     case VK_F8:
       if (allFree) {
         clearView(textPane_);
-        feed_.clear();
+        session_.clearView();
         clearView(hexPane_);
       }
       break;
     case VK_F9:
-      ClearSettings(hwnd_);
+      ClearSettings(store_, hwnd_);
       break;
     default:
       break;

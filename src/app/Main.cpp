@@ -84,16 +84,12 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int showCommand) {
   // window is minimised.
   tv::KeepFineTicksWhenHidden(tv::FindSetProcessInformation());
   AllowDropsFromExplorer();
-  CoInitialize(nullptr);
+  // The open-file dialog and the shortcuts of dropped files need it.
+  tv::ComApartment com;
   INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_BAR_CLASSES};
   InitCommonControlsEx(&icc);
-  int result;
-  {
-    // Registers "RichEdit50W", the class of the five views; without it the
-    // dialog cannot be created and the program ends with 0.
-    tv::UniqueModule richEdit(LoadSystemLibrary(L"msftedit.dll"));
-    result = Run(showCommand);
-  }
-  CoUninitialize();
-  return result;
+  // Registers "RichEdit50W", the class of the five views; without it the
+  // dialog cannot be created and the program ends with 0.
+  tv::UniqueModule richEdit(LoadSystemLibrary(L"msftedit.dll"));
+  return Run(showCommand);
 }

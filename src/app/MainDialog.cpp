@@ -6,20 +6,20 @@
 #include <ctime>
 #include <new>
 
-#include "app/AppState.h"
-#include "app/QuickSlots.h"
-#include "app/SerialPort.h"
+#include "base/CodePage.h"
 #include "base/RichEdit.h"
 #include "diagnostics/Reports.h"
 #include "resources/resource.h"
-#include "send/TimedSend.h"
+#include "send/FileSource.h"
+#include "serial/PortList.h"
 
 namespace tv {
 namespace {
 
+constexpr wchar_t kSettingsKey[] = L"SOFTWARE\\TarnVik";
+
 // The title's activity character cycles through these while the port is open.
 const wchar_t kSpinner[] = L"-\\|/";
-int g_spinnerIndex = 0;  // UI thread
 
 void CenterOnWorkArea(HWND dialog) {
   RECT work;
@@ -35,25 +35,27 @@ void CenterOnWorkArea(HWND dialog) {
   SetWindowPos(dialog, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-void SetIcons(HWND dialog) {
-  HINSTANCE instance = GetModuleHandleW(nullptr);
-  HANDLE big = LoadImageW(instance, MAKEINTRESOURCEW(IDI_TARNVIK), IMAGE_ICON, GetSystemMetrics(SM_CXICON),
-                          GetSystemMetrics(SM_CYICON), LR_DEFAULTCOLOR);
-  SendMessageW(dialog, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big));
-  HANDLE small = LoadImageW(instance, MAKEINTRESOURCEW(IDI_TARNVIK), IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
-                            GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR);
-  SendMessageW(dialog, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
+HICON LoadIconSized(int widthMetric, int heightMetric) {
+  return static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_TARNVIK), IMAGE_ICON,
+                                       GetSystemMetrics(widthMetric), GetSystemMetrics(heightMetric),
+                                       LR_DEFAULTCOLOR));
 }
+
+std::unique_ptr<ByteSource> OpenFileSource(const std::wstring& path, uint64_t& size) {
+  auto source = std::make_unique<FileByteSource>(path.c_str());
+  if (!source->opened()) return nullptr;
+  size = source->size();
+  return source;
+}
+
+void Enable(HWND dialog, int id, bool enabled) { EnableWindow(GetDlgItem(dialog, id), enabled ? TRUE : FALSE); }
 
 }  // namespace
 
 MainDialog::MainDialog()
-    : receiver_(
-          Serial().channel, [this] { return bridge_.postReceived(); }, [this] { bridge_.postReaderEnded(); },
-          [this] { bridge_.postLowMemory(); }),
-      feed_(receiver_.pipeline(), receiveText_, SystemClock()),
-      jobs_(App(), bridge_, Serial().channel),
-      reports_(bridge_, feed_),
+    : store_(kSettingsKey),
+      session_(Session::Parts{comm_, SystemClock(), bridge_, receiveText_, ScanPorts, IsAnsiLeadByte, AnsiToWide,
+                              WideToAnsi, OpenFileSource}),
       sizeCursor_(LoadCursorW(nullptr, IDC_SIZENS)) {}
 
 MainDialog::~MainDialog() = default;
@@ -118,27 +120,8 @@ INT_PTR MainDialog::handleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     case UiBridge::kCallMessage:
       bridge_.runCall(wp, lp);
       return TRUE;
-    case UiBridge::kTitleMessage:
-      bridge_.titleHandled();
-      rebuildTitle();
-      return TRUE;
-    case UiBridge::kJobEndedMessage:
-      onJobEnded(static_cast<JobKind>(wp));
-      return TRUE;
-    case UiBridge::kReaderEndedMessage:
-      receiver_.onReaderEnded();
-      return TRUE;
-    case UiBridge::kPortLostMessage:
-      onPortLost();
-      return TRUE;
-    case UiBridge::kLowMemoryMessage:
-      onOutOfMemory();
-      return TRUE;
-    case UiBridge::kReceivedMessage:
-      // Shown on a timer: timer messages come after input and painting, so
-      // a flood of received text never keeps the window from answering
-      // the user.
-      SetTimer(hwnd_, kReceiveTimer, USER_TIMER_MINIMUM, nullptr);
+    case UiBridge::kSignalMessage:
+      onSignal(wp, lp);
       return TRUE;
     default:
       break;
@@ -151,67 +134,41 @@ INT_PTR MainDialog::handleMessage(UINT msg, WPARAM wp, LPARAM lp) {
   return FALSE;
 }
 
-bool MainDialog::routeCommand(WORD code, WORD id, HWND control) {
-  AppState& app = App();
-  if (code == EN_ERRSPACE) {
-    // The receive view's copy has no id yet: known by its handle.
-    receiveText_.noteNoSpace(control);
-  } else if (id == IDC_HEX_SEND) {
-    startOrCancelJob(JobKind::Hex);
-  } else if (id == IDC_TEXT_SEND) {
-    if (code != BN_CLICKED) return true;
-    startOrCancelJob(JobKind::Text);
-  } else if (id == IDCANCEL) {
-    close();
-  } else if (id == IDC_TOPMOST) {
-    onTopMostCommand(control);
-  } else if (id == IDC_PORT_BUTTON) {
-    togglePort();
-  } else if (id == IDC_RECEIVE_MODE) {
-    onReceiveMode();
-  } else if (id == IDC_CLEAR_RECEIVE) {
-    if (code == BN_CLICKED) onClearReceive();
-  } else if (id == ID_CANCEL_SELECTION) {
-    jobs_.cancel(JobKind::Selection);
-    refreshStatus();
-  } else if (id == ID_SEND_SELECTION) {
-    if (!app.selectAllFirst) {
-      selectionFromHexPane_ = app.menuTargetId == IDC_HEX_PANE;
-      startOrCancelJob(JobKind::Selection);
-    }
-  } else if (id == ID_CLEAR || id == ID_SELECT_ALL || id == ID_CLEAR_ALL || id == ID_COPY || id == ID_CUT ||
-             id == ID_PASTE || id == ID_CLEAR_AND_PASTE) {
-    onEditCommand(id);
-  } else if (id == ID_LOAD_FILE) {
-    loadFileByDialog();
-  } else if (id == ID_SEND_FILE) {
-    startOrCancelJob(JobKind::File);
-  } else if (id == IDC_DELAY_BOX) {
-    if (code == EN_UPDATE || code == EN_CHANGE) onDelayBoxUpdate();
-  } else if (KindOfCommand(id) != LineSettingKind::None) {
-    onLineSettingCommand(id);
-  } else if (id >= ID_PORT_FIRST && id < ID_PORT_FIRST + portCount_) {
-    onPortCommand(id);
-  } else if (id >= ID_DELAY_OFF && id <= ID_DELAY_ONCE_LINES) {
-    onDelayModeCommand(id);
-  } else if (id >= ID_SLOT_FIRST && id <= ID_SLOT_LAST) {
-    HWND target = menuTarget();
-    RunSlotCommand(id - ID_SLOT_FIRST, target, target != nullptr && (target == hexPane_ || target == textPane_),
-                   [this](HWND pane) { return clearView(pane); });
-  } else {
-    return false;
+void MainDialog::onSignal(WPARAM wp, LPARAM lp) {
+  Signal signal;
+  if (!bridge_.readSignal(wp, signal)) return;
+  switch (signal) {
+    case Signal::Received:
+      // Shown on a timer: timer messages come after input and painting, so
+      // a flood of received text never keeps the window from answering
+      // the user.
+      SetTimer(hwnd_, kReceiveTimer, USER_TIMER_MINIMUM, nullptr);
+      break;
+    case Signal::LowMemory:
+      onOutOfMemory();
+      break;
+    case Signal::Title:
+      bridge_.titleHandled();
+      rebuildTitle();
+      break;
+    default:
+      session_.onSignal(signal, static_cast<int>(lp));
+      break;
   }
-  return true;
 }
 
 BOOL MainDialog::onInitDialog() {
-  bridge_.attach(hwnd_);
-  Serial().announceLostTo(&bridge_);
+  bridge_.attach(hwnd_, [this] { render(); });
   CenterOnWorkArea(hwnd_);
-  SetIcons(hwnd_);
+  bigIcon_.reset(LoadIconSized(SM_CXICON, SM_CYICON));
+  smallIcon_.reset(LoadIconSized(SM_CXSMICON, SM_CYSMICON));
+  SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon_.get()));
+  SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_.get()));
   std::srand(static_cast<unsigned>(std::time(nullptr)));
   splitter_.init(hwnd_, IDC_HEX_PANE, IDC_TEXT_PANE, 18, 36);
-  RestoreSettings(App(), file_);
+  RestoreSettings(store_, choices_);
+  session_.restore(choices_.portName, LineValuesOf(choices_.line), DelayModeOf(choices_.delayModeItem),
+                   choices_.delayTimeMs);
   initViews();
   resizer_.init(hwnd_, {
                            {IDC_RECEIVE_VIEW, Anchor::GrowBoth, true},
@@ -227,12 +184,11 @@ BOOL MainDialog::onInitDialog() {
                            {IDC_DELAY_BOX, Anchor::MoveBoth, false},
                            {IDC_GROUP, Anchor::MoveBoth, false},
                        });
-  if (file_.loaded) reportLoadedFile();
+  if (choices_.file.loaded) reportLoadedFile();
   return TRUE;
 }
 
 void MainDialog::close() {
-  Serial().announceLostTo(nullptr);
   bridge_.detach();
   DestroyWindow(hwnd_);
   PostQuitMessage(IDCANCEL);
@@ -241,50 +197,71 @@ void MainDialog::close() {
 void MainDialog::onTimer(UINT_PTR id) {
   if (id == kReceiveTimer) {
     KillTimer(hwnd_, kReceiveTimer);
-    feed_.drain();
+    session_.drain();
     return;
   }
   if (id == kRescanTimer) {
     KillTimer(hwnd_, kRescanTimer);
-    onDevicesChanged();
+    session_.devicesChanged();
     return;
   }
   if (id != kSpinnerTimer) return;
-  // In case a request for received text, the reader's end or the port's
-  // failure could not be posted.
-  feed_.drain();
-  receiver_.onReaderEnded();
-  if (Serial().channel.lost()) onPortLost();
-  g_spinnerIndex = kSpinner[g_spinnerIndex + 1] == L'\0' ? 0 : g_spinnerIndex + 1;
-  App().title.setSpinner(kSpinner[g_spinnerIndex]);
+  // In case a signal could not be posted.
+  session_.tick();
+  if (!session_.portOpen()) return;
+  spinnerIndex_ = kSpinner[spinnerIndex_ + 1] == L'\0' ? 0 : spinnerIndex_ + 1;
+  session_.titleParts().setSpinner(kSpinner[spinnerIndex_]);
   rebuildTitle();
 }
 
 void MainDialog::onActivateApp(bool active) {
-  App().title.setBase(active ? L"Tarn#Vik" : L"Tarn Vik");
+  session_.titleParts().setBase(active ? L"Tarn#Vik" : L"Tarn Vik");
   rebuildTitle();
 }
 
-void MainDialog::onJobEnded(JobKind) {
-  AppState& app = App();
-  // Close the port the job opened, unless another job has taken it over
-  // in the meantime (that one closes it when it ends).
-  if (app.portOpenedBySend && jobs_.allIdle()) {
-    app.portOpenedBySend = false;
-    // Closed meanwhile (a removal, a failure): a toggle would open it again.
-    if (app.portOpen) togglePort();
-  }
-  refreshStatus();
+void MainDialog::rebuildTitle() {
+  if (hwnd_ != nullptr) SetWindowTextW(hwnd_, session_.title().c_str());
 }
 
-bool MainDialog::shutdown() {
-  stopAllJobs();
-  Serial().channel.closeChannel();
-  // Workers see their flags within a pass; a worker still asking the
-  // window for something gets nothing now that it is gone.
-  bool ended = receiver_.wait(3000);
-  ended = jobs_.wait(3000) && ended;
-  return reports_.wait(3000) && ended;
+void MainDialog::render() {
+  if (statusView_ == nullptr) return;
+  const SessionView v = session_.view();
+  if (shownOnce_ && v == shown_ && topMostShown_ == choices_.topMost) return;
+  if (!shownOnce_ || v.status != shown_.status) {
+    ClearView(statusView_);
+    AppendFormat(statusView_, L"%s", {v.status});
+  }
+  shownOnce_ = true;
+  shown_ = v;
+
+  SetDlgItemTextW(hwnd_, IDC_PORT_BUTTON, v.portButton);
+  if (v.busyWithPort) {
+    SetTimer(hwnd_, kSpinnerTimer, kSpinnerMs, nullptr);
+  } else {
+    KillTimer(hwnd_, kSpinnerTimer);
+  }
+  if (!v.portOpen) session_.titleParts().setSpinner(L' ');
+  rebuildTitle();
+  SetDlgItemTextW(hwnd_, IDC_RECEIVE_MODE, v.receiveMode);
+  SetDlgItemTextW(hwnd_, IDC_HEX_SEND, v.hexSend);
+  EnableWindow(hexPane_, v.hexPaneEnabled ? TRUE : FALSE);
+  SetDlgItemTextW(hwnd_, IDC_TEXT_SEND, v.textSend);
+  EnableWindow(textPane_, v.textPaneEnabled ? TRUE : FALSE);
+  Enable(hwnd_, IDC_PORT_BUTTON, v.portButtonEnabled);
+  Enable(hwnd_, IDC_TEXT_SEND, v.textSendEnabled);
+  Enable(hwnd_, IDC_HEX_SEND, v.hexSendEnabled);
+  Enable(hwnd_, IDC_CLEAR_RECEIVE, v.clearEnabled);
+  DragAcceptFiles(textPane_, v.acceptsDrops ? TRUE : FALSE);
+  DragAcceptFiles(hexPane_, v.acceptsDrops ? TRUE : FALSE);
+
+  topMostShown_ = choices_.topMost;
+  CheckDlgButton(hwnd_, IDC_TOPMOST, choices_.topMost ? BST_CHECKED : BST_UNCHECKED);
+  // No activation: a change caused by a device or a job's end must not
+  // pull the window in front of the one the user works in.
+  SetWindowPos(hwnd_, choices_.topMost ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
+               SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 }
+
+bool MainDialog::shutdown() { return session_.exit(kExitMs); }
 
 }  // namespace tv

@@ -1,28 +1,25 @@
 // The one top-level window: a modeless dialog with five rich-edit views,
-// the buttons, the splitter, and every handler the message map routes to.
+// the buttons and the splitter. It owns the session and turns window
+// messages into its calls, shows what the session shows, and keeps the
+// windows, menus and layout.
 #pragma once
 
 #include <windows.h>
 #include <richedit.h>
 #include <shellapi.h>
 
-#include <atomic>
 #include <cstdint>
 #include <string>
 
-#include "app/AppState.h"
-#include "app/Globals.h"
-#include "app/JobRunner.h"
 #include "app/PaneSplitter.h"
-#include "app/ReportWorker.h"
-#include "app/ResizeManager.h"
 #include "app/ReceiveView.h"
+#include "app/ResizeManager.h"
 #include "app/Settings.h"
 #include "app/UiBridge.h"
 #include "base/WinHandles.h"
-#include "send/LoadedFile.h"
-#include "serial/ReceiveFeed.h"
-#include "serial/ReceiveWorker.h"
+#include "serial/Win32Comm.h"
+#include "session/Session.h"
+#include "settings/SettingsStore.h"
 
 namespace tv {
 
@@ -39,12 +36,11 @@ class MainDialog {
   // Creates the window from template 129; WM_INITDIALOG runs inside.
   HWND create(HINSTANCE instance);
   HWND hwnd() const { return hwnd_; }
-  // After the message loop: stop the workers and let go of the port. False
-  // when a worker is still running after its wait (a file read on a
-  // stalled share, a driver that keeps a call): it may still use the
-  // dialog and the static objects, so the process must end without
-  // destroying them.
+  // After the message loop, the window gone: everything stops within
+  // kExitMs. False when a worker is still inside a call it cannot leave:
+  // the process must then end without destroying what it uses.
   bool shutdown();
+  static constexpr uint32_t kExitMs = 3000;
 
   // ---- MessageFilter.cpp
   // The message loop's pre-translation filter: true when the message is
@@ -56,32 +52,22 @@ class MainDialog {
   // makes room.
   void onOutOfMemory();
 
-  // ---- PortControl.cpp (UI thread)
-  void togglePort();
-  void reopenPort();
-  void stopAllJobs();
-  void startOrCancelJob(JobKind job);
-
-  // ---- StatusLine.cpp, Title.cpp (UI thread)
-  void refreshStatus();
-  void rebuildTitle();
-
-  // ---- FileDrops.cpp (UI thread)
+  // ---- FileDrops.cpp
   // Loads the first dropped file (a shortcut's target); releases the drop.
   void loadDroppedFile(HDROP drop);
 
-  // The views, looked up once at initialisation.
   HWND hexPane() const { return hexPane_; }
   HWND receiveView() const { return receiveText_.hwnd(); }
   HWND textPane() const { return textPane_; }
   HWND statusView() const { return statusView_; }
   HWND delayBox() const { return delayBox_; }
-  // The send jobs, to ask whether one runs.
-  JobRunner& jobs() { return jobs_; }
+  Session& session() { return session_; }
+  // What the session shows, shown now.
+  void render();
 
  private:
-  // Turns the title's activity character; set by the status refresh while
-  // the port is open.
+  // Turns the title's activity character, and looks after the session,
+  // while the port is opening or open.
   static constexpr UINT_PTR kSpinnerTimer = 1;
   static constexpr UINT kSpinnerMs = 200;
   // Received text waits for the view.
@@ -93,24 +79,27 @@ class MainDialog {
   // ---- MainDialog.cpp: the message map and the window's life.
   static INT_PTR CALLBACK DialogProc(HWND, UINT, WPARAM, LPARAM);
   INT_PTR handleMessage(UINT msg, WPARAM wp, LPARAM lp);
-  // The routing table for WM_COMMAND; false when no row matched.
-  bool routeCommand(WORD code, WORD id, HWND control);
+  void onSignal(WPARAM wp, LPARAM lp);
   BOOL onInitDialog();
   void close();
   void onTimer(UINT_PTR id);
   void onActivateApp(bool active);
-  void onJobEnded(JobKind job);
+  void rebuildTitle();
+
+  // ---- Commands.cpp: the routing table for WM_COMMAND (false when no
+  // row matched) and the commands that make choices.
+  bool routeCommand(WORD code, WORD id, HWND control);
+  void onLineSettingCommand(int id);
+  void onPortCommand(int id);
+  void onDelayModeCommand(int id);
+  void onDelayBoxUpdate();
+  void pressJob(JobKind job);
+  void onTopMost();
+  void onTopMostCommand(HWND control);
+  void hookTopMostButton();
 
   // ---- DeviceEvents.cpp
   LRESULT onDeviceChange(WPARAM event, LPARAM record);
-  // A port came or went: every transfer stops and the list is read again.
-  void onPortChange(const std::wstring& name, bool arrived);
-  // The open port failed hard: stopped, closed and shown closed.
-  void onPortLost();
-  // Some device came or went a moment ago (reported without saying which,
-  // and in bursts): the list is read again, and an open port that has left
-  // it is handled as removed.
-  void onDevicesChanged();
 
   // ---- ContextMenu.cpp
   void onContextMenu(int x, int y);
@@ -125,24 +114,11 @@ class MainDialog {
   // ---- FunctionKeys.cpp
   void onFunctionKey(unsigned key);
 
-  // ---- EditCommands.cpp: buttons and edit commands.
-  void onTopMost();
-  void onTopMostCommand(HWND control);
-  void hookTopMostButton();
-  void onReceiveMode();
-  void onClearReceive();
+  // ---- EditCommands.cpp: the edit commands of the right-click menu.
   void onEditCommand(int id);
   HWND menuTarget() const;
   // The menu target's selection, for the selection job.
   std::wstring selectedText() const;
-
-  // ---- LineCommands.cpp: line settings and ports.
-  void onLineSettingCommand(int id);
-  void onPortCommand(int id);
-
-  // ---- Title.cpp: the delay mode and the delay box.
-  void onDelayModeCommand(int id);
-  void onDelayBoxUpdate();
 
   // ---- Views.cpp: the rich-edit views.
   void initViews();
@@ -155,40 +131,45 @@ class MainDialog {
   HWND clearView(HWND view);
   // A send pane's whole text replaced, shown from its first line.
   void replacePaneText(HWND pane, const std::wstring& text);
+
   // ---- FileDrops.cpp
   LRESULT onNotify(const NMHDR* header);
   void loadFileByDialog();
   void hookDropTarget(HWND pane);
   void reportLoadedFile();
 
-  // ---- Settings.cpp
-  void saveSetting(SettingId id) { SaveSetting(id, App(), file_); }
+  void saveSetting(SettingId id) { SaveSetting(store_, id, choices_); }
 
   HWND hwnd_ = nullptr;
-  PaneSplitter splitter_;   // UI thread
-  ResizeManager resizer_;   // UI thread
+  Win32Comm comm_;
+  SettingsStore store_;
+  Choices choices_;            // UI thread
   UiBridge bridge_;
-  int portCount_ = 0;       // UI thread: bounds the port command range
+  ReceiveView receiveText_;    // the receive view, written only through the session
+  Session session_;
 
-  // The receive view, the reader that feeds it and the only way into it.
-  ReceiveView receiveText_;
-  ReceiveWorker receiver_;
-  ReceiveFeed feed_;
-  JobRunner jobs_;
-  ReportWorker reports_;  // the volume lines and the disk report
+  PaneSplitter splitter_;   // UI thread, as everything below
+  ResizeManager resizer_;
+  int menuTargetId_ = 0;    // the pane under the last right-click
+  bool selectAllFirst_ = false;  // it had no selection then
+  int spinnerIndex_ = 0;
+  SessionView shown_;       // what render() last showed
+  bool shownOnce_ = false;
+  bool topMostShown_ = false;
 
+  UniqueIcon bigIcon_;
+  UniqueIcon smallIcon_;
   HCURSOR sizeCursor_ = nullptr;
-  const wchar_t* viewFace_ = L"";  // UI thread
+  const wchar_t* viewFace_ = L"";
   HWND hexPane_ = nullptr;
   HWND textPane_ = nullptr;
   HWND statusView_ = nullptr;
   HWND delayBox_ = nullptr;
 
-  bool selectionFromHexPane_ = false;  // UI thread, for the selection job
-  bool fileDialogFree_ = true;         // UI thread
-  bool cursorOverSplitter_ = false;    // UI thread
-  bool splitterDragging_ = false;      // UI thread
-  LoadedFile file_;                    // UI thread; a file send copies the names
+  bool selectionFromHexPane_ = false;
+  bool fileDialogFree_ = true;
+  bool cursorOverSplitter_ = false;
+  bool splitterDragging_ = false;
 };
 
 }  // namespace tv

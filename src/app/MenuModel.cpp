@@ -1,6 +1,5 @@
 #include "app/MenuModel.h"
 
-#include "send/TimedSend.h"
 #include "settings/StoredValues.h"
 
 namespace tv {
@@ -70,25 +69,25 @@ Menu EditMenuTemplate() {
 }
 
 Menu LineMenuTemplate() {
-  auto rows = [](const LineSettingTable& table) {
+  auto rows = [](const LineItemTable& table) {
     Menu items;
-    for (const LineSettingRow& row : table) items.push_back(MenuItem::Command(row.commandId, row.name));
+    for (const LineItem& row : table) items.push_back(MenuItem::Command(row.commandId, row.name));
     return items;
   };
   return {
-      MenuItem::Popup(L"波特率", rows(BaudRateTable())),
-      MenuItem::Popup(L"数据位", rows(DataBitsTable())),
-      MenuItem::Popup(L"停止位", rows(StopBitsTable())),
-      MenuItem::Popup(L"奇偶位", rows(ParityTable())),
+      MenuItem::Popup(L"波特率", rows(BaudRateItems())),
+      MenuItem::Popup(L"数据位", rows(DataBitsItems())),
+      MenuItem::Popup(L"停止位", rows(StopBitsItems())),
+      MenuItem::Popup(L"奇偶位", rows(ParityItems())),
   };
 }
 
 Menu DelayMenuTemplate() {
   return {
-      MenuItem::Command(kDelayOff, L"禁用定时"),
-      MenuItem::Command(kDelayLoopAll, L"循环全部"),
-      MenuItem::Command(kDelayLoopLines, L"循环行间"),
-      MenuItem::Command(kDelayOnceLines, L"单次行间"),
+      MenuItem::Command(2100, L"禁用定时"),
+      MenuItem::Command(2101, L"循环全部"),
+      MenuItem::Command(2102, L"循环行间"),
+      MenuItem::Command(2103, L"单次行间"),
   };
 }
 
@@ -116,7 +115,7 @@ ContextMenuPlan PlanContextMenu(const MenuFacts& f) {
   if (f.targetId == kDelayBox) {
     plan.show = true;
     plan.items = DelayMenuTemplate();
-    CheckCommand(plan.items, f.delayMode);
+    CheckCommand(plan.items, f.delayModeItem);
     return plan;
   }
   if (f.targetId == 0 || f.hexSendBusy || f.textSendBusy) return plan;

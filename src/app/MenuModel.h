@@ -8,8 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "send/TimedSend.h"
-#include "serial/LineSettings.h"
+#include "app/LineItems.h"
 
 namespace tv {
 
@@ -64,7 +63,7 @@ struct MenuFacts {
   bool hexSendBusy = false;
   bool fileSendBusy = false;
   bool selectionSendBusy = false;
-  int delayMode = kDelayOff;
+  int delayModeItem = kDelayOffItem;
   std::vector<std::wstring> ports;  // list entries, in list order
   int currentPort = -1;             // index of the chosen port, -1 when not listed
   LineSelection line;

@@ -3,7 +3,6 @@
 #include <windows.h>
 #include <richedit.h>
 
-#include "app/AppState.h"
 #include "app/KeyRules.h"
 #include "app/MainDialog.h"
 #include "resources/resource.h"
@@ -74,31 +73,33 @@ void MainDialog::insertHexBlankIfNeeded() {
 }
 
 void MainDialog::onAltCommand(unsigned key) {
-  bool text = jobs_.idle(JobKind::Text), hex = jobs_.idle(JobKind::Hex), sel = jobs_.idle(JobKind::Selection),
-       file = jobs_.idle(JobKind::File);
+  const JobRunner& jobs = session_.jobs();
+  bool text = jobs.idle(JobKind::Text), hex = jobs.idle(JobKind::Hex), sel = jobs.idle(JobKind::Selection),
+       file = jobs.idle(JobKind::File);
   switch (key) {
     case 'A':
-      if (sel && hex && file) startOrCancelJob(JobKind::Text);
+      if (sel && hex && file) pressJob(JobKind::Text);
       break;
     case 'S':
-      if (sel && file && text) startOrCancelJob(JobKind::Hex);
+      if (sel && file && text) pressJob(JobKind::Hex);
       break;
     case 'D':
       if (sel && hex && file && text) loadFileByDialog();
       break;
     case 'F':
-      if (sel && hex && text) startOrCancelJob(JobKind::File);
+      if (sel && hex && text) pressJob(JobKind::File);
       break;
     case 'Z':
-      onReceiveMode();
+      session_.toggleView();
       break;
     case 'X':
-      if (sel && hex && file && text) togglePort();
+      if (sel && hex && file && text) session_.togglePort();
       break;
     case 'C':
       if (sel && hex && file && text) {
+        const int count = session_.ports().count();
         ++g_portCycle;
-        if (portCount_ > 0 && g_portCycle >= ID_PORT_FIRST + portCount_) g_portCycle = ID_PORT_FIRST;
+        if (count > 0 && g_portCycle >= ID_PORT_FIRST + count) g_portCycle = ID_PORT_FIRST;
         onPortCommand(g_portCycle);
       }
       break;

@@ -7,7 +7,6 @@
 
 #include "app/QuickSlots.h"
 
-#include "app/Globals.h"
 #include "base/RichEdit.h"
 #include "settings/SettingsStore.h"
 #include "settings/StoredValues.h"
@@ -19,7 +18,8 @@ bool Held(int key) { return GetKeyState(key) < 0; }
 
 }  // namespace
 
-void RunSlotCommand(int slot, HWND target, bool targetIsSendPane, const std::function<HWND(HWND)>& clear) {
+void RunSlotCommand(SettingsStore& store, int slot, HWND target, bool targetIsSendPane,
+                    const std::function<HWND(HWND)>& clear) {
   if (target == nullptr) return;
   bool labelOnly = Held(VK_SHIFT) || Held(VK_MBUTTON);
 
@@ -36,12 +36,12 @@ void RunSlotCommand(int slot, HWND target, bool targetIsSendPane, const std::fun
 
   if (count > 1) {
     std::wstring text = GetTextRange(target, static_cast<std::size_t>(first), static_cast<std::size_t>(last));
-    MainStore().WriteString((labelOnly ? SlotLabelName(slot) : SlotContentName(slot)).c_str(), text);
+    store.WriteString((labelOnly ? SlotLabelName(slot) : SlotContentName(slot)).c_str(), text);
     return;
   }
 
   if (!targetIsSendPane) return;
-  std::optional<std::wstring> stored = MainStore().ReadString(SlotContentName(slot).c_str(), kSlotReadUnits);
+  std::optional<std::wstring> stored = store.ReadString(SlotContentName(slot).c_str(), kSlotReadUnits);
   if (Held(VK_CONTROL) || Held(VK_MBUTTON)) target = clear(target);
   if (stored) SendMessageW(target, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(stored->c_str()));
 }

@@ -3,7 +3,6 @@
 #include <shlwapi.h>
 
 #include "app/Settings.h"
-#include "app/Globals.h"
 
 #include "settings/SettingsStore.h"
 
@@ -28,8 +27,8 @@ const LineSettingValue kLineSettingValues[] = {
 
 }  // namespace
 
-void SaveSetting(SettingId id, const AppState& app, const LoadedFile& file) {
-  SettingsStore& store = MainStore();
+void SaveSetting(SettingsStore& store, SettingId id, const Choices& app) {
+  const LoadedFile& file = app.file;
   switch (id) {
     case SettingId::PortName:
       store.WriteString(L"SelectedPortFileName", app.portName);
@@ -38,10 +37,10 @@ void SaveSetting(SettingId id, const AppState& app, const LoadedFile& file) {
       store.WriteDword(L"TopMost", app.topMost ? 1 : 0);
       break;
     case SettingId::DelayType:
-      store.WriteDword(L"Selected_DelayType", static_cast<DWORD>(app.delayMode.load()));
+      store.WriteDword(L"Selected_DelayType", static_cast<DWORD>(app.delayModeItem));
       break;
     case SettingId::DelayTime:
-      store.WriteDword(L"DelayTime", static_cast<DWORD>(app.delayTimeMs.load()));
+      store.WriteDword(L"DelayTime", static_cast<DWORD>(app.delayTimeMs));
       break;
     case SettingId::BaudRate:
     case SettingId::Parity:
@@ -58,10 +57,10 @@ void SaveSetting(SettingId id, const AppState& app, const LoadedFile& file) {
   }
 }
 
-void RestoreSettings(AppState& app, LoadedFile& file) {
+void RestoreSettings(SettingsStore& store, Choices& app) {
   constexpr int kFullNameUnits = LoadedFile::kFullNameUnits;
   constexpr int kTitleNameUnits = LoadedFile::kTitleNameUnits;
-  SettingsStore& store = MainStore();
+  LoadedFile& file = app.file;
   auto restoreItem = [&store](const wchar_t* name, int32_t& field) {
     if (auto v = store.ReadDword(name)) field = static_cast<int32_t>(*v);
   };
@@ -69,7 +68,7 @@ void RestoreSettings(AppState& app, LoadedFile& file) {
   // A port name is short; anything longer than a path is not one.
   if (auto name = store.ReadString(L"SelectedPortFileName", MAX_PATH)) app.portName = *name;
   if (auto v = store.ReadDword(L"TopMost")) app.topMost = *v == 1;
-  if (auto v = store.ReadDword(L"Selected_DelayType")) app.delayMode = static_cast<int32_t>(*v);
+  if (auto v = store.ReadDword(L"Selected_DelayType")) app.delayModeItem = static_cast<int32_t>(*v);
   if (auto v = store.ReadDword(L"DelayTime")) app.delayTimeMs = static_cast<int32_t>(*v);
   for (const LineSettingValue& v : kLineSettingValues) restoreItem(v.name, app.line.*v.field);
 
@@ -85,11 +84,11 @@ void RestoreSettings(AppState& app, LoadedFile& file) {
   file.loaded = file.fullName[0] != L'\0' && PathFileExistsW(file.fullName) && !PathIsDirectoryW(file.fullName);
 }
 
-void ClearSettings(HWND owner) {
+void ClearSettings(SettingsStore& store, HWND owner) {
   int answer = MessageBoxW(owner, L"按[确定]  清除注册表相关配置,清除完成后将有提示音\n按[取消]或[X]  放弃清除",
                            L"您打算清除软件配置", MB_OKCANCEL | MB_ICONQUESTION);
   if (answer != IDOK) return;
-  if (MainStore().DeleteKey()) MessageBeep(MB_ICONASTERISK);
+  if (store.DeleteKey()) MessageBeep(MB_ICONASTERISK);
 }
 
 }  // namespace tv

@@ -1,13 +1,30 @@
-// Each setting stored the moment it changes, all of them read back at
-// start, and the confirmed clear of the whole key. UI thread only.
+// What the window keeps of the user's choices, each stored the moment it
+// changes, all of them read back at start, and the confirmed clear of the
+// whole key. The window's thread only.
 #pragma once
 
 #include <windows.h>
 
-#include "app/AppState.h"
+#include <cstdint>
+#include <string>
+
+#include "app/LineItems.h"
 #include "send/LoadedFile.h"
 
 namespace tv {
+
+class SettingsStore;
+
+// The choices as the menus check them and the settings key stores them:
+// selections are command ids, never values.
+struct Choices {
+  std::wstring portName = L"COM100";
+  LineSelection line;
+  int32_t delayModeItem = kDelayOffItem;
+  int32_t delayTimeMs = 0;  // as last parsed from the delay box
+  bool topMost = true;
+  LoadedFile file;
+};
 
 enum class SettingId : int {
   PortName = 0,
@@ -22,13 +39,13 @@ enum class SettingId : int {
   LoadedFile = 9,
 };
 
-// Writes the setting's current value (the delay time as last parsed).
-void SaveSetting(SettingId id, const AppState& app, const LoadedFile& file);
+// Writes the setting's current value.
+void SaveSetting(SettingsStore& store, SettingId id, const Choices& choices);
 
 // Reads back what was stored; what is absent or unusable stays as it is.
-void RestoreSettings(AppState& app, LoadedFile& file);
+void RestoreSettings(SettingsStore& store, Choices& choices);
 
 // Asks first; removes the whole settings key when the user agrees.
-void ClearSettings(HWND owner);
+void ClearSettings(SettingsStore& store, HWND owner);
 
 }  // namespace tv

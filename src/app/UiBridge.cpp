@@ -1,13 +1,16 @@
 #include "app/UiBridge.h"
 
+#include <utility>
+
 namespace tv {
 
-void UiBridge::attach(HWND window) {
+void UiBridge::attach(HWND window, std::function<void()> changed) {
   uiThread_ = GetCurrentThreadId();
   LARGE_INTEGER now;
   QueryPerformanceCounter(&now);
   cookie_ = static_cast<WPARAM>(now.QuadPart) ^ reinterpret_cast<WPARAM>(this) ^ GetCurrentProcessId();
   if (cookie_ == 0) cookie_ = 1;
+  changed_ = std::move(changed);
   window_ = window;
 }
 
@@ -16,7 +19,7 @@ void UiBridge::runCall(WPARAM cookie, LPARAM fn) const {
   (*reinterpret_cast<const std::function<void()>*>(fn))();
 }
 
-void UiBridge::call(const std::function<void()>& fn) const {
+void UiBridge::call(const std::function<void()>& fn) {
   if (onUiThread()) {
     fn();
     return;
@@ -28,22 +31,19 @@ void UiBridge::call(const std::function<void()>& fn) const {
   SendMessageW(w, kCallMessage, cookie_, reinterpret_cast<LPARAM>(&fn));
 }
 
-void UiBridge::requestTitle() {
+bool UiBridge::signal(Signal signal, int detail) {
   HWND w = window_;
-  if (w == nullptr) return;
-  if (titlePending_.exchange(1) == 0) {
-    if (!PostMessageW(w, kTitleMessage, 0, 0)) titlePending_ = 0;
-  }
+  if (w == nullptr) return false;
+  if (signal == Signal::Title && titlePending_.exchange(1) != 0) return true;
+  const bool posted = PostMessageW(w, kSignalMessage, static_cast<WPARAM>(signal), detail) != FALSE;
+  if (!posted && signal == Signal::Title) titlePending_ = 0;
+  return posted;
 }
 
-bool UiBridge::postReceived() const {
-  HWND w = window_;
-  return w != nullptr && PostMessageW(w, kReceivedMessage, 0, 0) != FALSE;
-}
-
-void UiBridge::post(UINT message, WPARAM detail) const {
-  HWND w = window_;
-  if (w != nullptr) PostMessageW(w, message, detail, 0);
+bool UiBridge::readSignal(WPARAM wp, Signal& signal) const {
+  if (wp > static_cast<WPARAM>(Signal::OpenDone)) return false;
+  signal = static_cast<Signal>(wp);
+  return true;
 }
 
 }  // namespace tv

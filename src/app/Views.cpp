@@ -6,10 +6,8 @@
 
 #include <new>
 
-#include "app/AppState.h"
 #include "app/ControlTwin.h"
 #include "app/MainDialog.h"
-#include "app/SerialPort.h"
 #include "base/Format.h"
 #include "base/ProcessMemory.h"
 #include "base/RichEdit.h"
@@ -65,7 +63,6 @@ void SetDefaultFormat(HWND view, const wchar_t* face, bool bold) {
 }  // namespace
 
 void MainDialog::initViews() {
-  AppState& app = App();
   rebuildTitle();
   viewFace_ = ViewFace();
   hexPane_ = GetDlgItem(hwnd_, IDC_HEX_PANE);
@@ -85,20 +82,18 @@ void MainDialog::initViews() {
                                });
   setUpPane(textPane_, false);
   setUpPane(hexPane_, true);
-  jobs_.attach(hexPane_, feed_);
 
   hookTopMostButton();
   TurnOffInputMethod(delayBox_);
-  SetWindowTextW(delayBox_, Format(L"%d", {app.delayTimeMs.load()}).c_str());
+  SetWindowTextW(delayBox_, Format(L"%d", {choices_.delayTimeMs}).c_str());
   // Without these a rich edit on Windows reports no edits, and the typed
   // delay would never reach the jobs or the settings. EN_UPDATE comes only
   // with a redraw; EN_CHANGE also comes for edits while the box is not
   // drawn (a paste from the menu). Set after the first text, which needs no
   // storing.
   SendMessageW(delayBox_, EM_SETEVENTMASK, 0, ENM_UPDATE | ENM_CHANGE);
-  refreshStatus();
-  feed_.append(PortListReport(Serial().ports));
-  portCount_ = Serial().ports.count();
+  render();
+  session_.say(PortListReport(session_.ports()));
 }
 
 void MainDialog::setUpReceiveView(HWND view) {
@@ -120,7 +115,7 @@ void MainDialog::applyHexPaneFormat() { SetDefaultFormat(hexPane_, viewFace_, tr
 HWND MainDialog::clearView(HWND view) {
   if (view == nullptr) return nullptr;
   if (view == receiveText_.hwnd()) {
-    feed_.clear();
+    session_.clearView();
     return receiveText_.hwnd();
   }
   if (view != textPane_ && view != hexPane_) {
@@ -134,12 +129,11 @@ HWND MainDialog::clearView(HWND view) {
     return view;
   }
   setUpPane(fresh, hex);
-  DragAcceptFiles(fresh, jobs_.busy(JobKind::File) ? FALSE : TRUE);
+  DragAcceptFiles(fresh, session_.jobs().busy(JobKind::File) ? FALSE : TRUE);
   PutTwinInPlace(view, fresh);
   (hex ? hexPane_ : textPane_) = fresh;
   splitter_.replaceControl(view, fresh);
   resizer_.replaceControl(view, fresh);
-  if (hex) jobs_.attach(hexPane_, feed_);
   DestroyWindow(view);
   return fresh;
 }

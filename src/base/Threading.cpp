@@ -30,6 +30,7 @@ struct Event::Impl {
   }
   HANDLE h;
 };
+bool Event::ok() const { return impl_->h != nullptr; }
 void Event::set() { SetEvent(impl_->h); }
 void Event::reset() { ResetEvent(impl_->h); }
 bool Event::wait(uint32_t ms) { return impl_->h != nullptr && WaitForSingleObject(impl_->h, ms) == WAIT_OBJECT_0; }
@@ -58,6 +59,7 @@ struct Event::Impl {
   std::condition_variable changed;
   bool set = false;  // under m
 };
+bool Event::ok() const { return true; }
 void Event::set() {
   std::lock_guard<std::mutex> hold(impl_->m);
   impl_->set = true;

@@ -44,6 +44,9 @@ class Event {
   ~Event();
   Event(const Event&) = delete;
   Event& operator=(const Event&) = delete;
+  // False when the system could not make it: it is then never set, and
+  // every wait ends at once.
+  bool ok() const;
   void set();
   void reset();
   // True when it is set, or becomes set within ms.

@@ -186,6 +186,23 @@ class UniqueMenu {
   HMENU m_ = nullptr;
 };
 
+// An icon made by LoadImage (not a shared one), destroyed once.
+class UniqueIcon {
+ public:
+  UniqueIcon() = default;
+  ~UniqueIcon() { reset(); }
+  UniqueIcon(const UniqueIcon&) = delete;
+  UniqueIcon& operator=(const UniqueIcon&) = delete;
+  HICON get() const { return i_; }
+  void reset(HICON i = nullptr) {
+    if (i_) DestroyIcon(i_);
+    i_ = i;
+  }
+
+ private:
+  HICON i_ = nullptr;
+};
+
 class UniqueModule {
  public:
   explicit UniqueModule(HMODULE m) : m_(m) {}

@@ -4,7 +4,7 @@
 
 namespace tv {
 
-std::wstring PortListReport(const PortList& ports) {
+std::wstring PortListReport(const PortEntries& ports) {
   std::wstring out = L"...................串口列表................\n";
   if (ports.count() == 0) {
     out += L"未发现串口!\n";

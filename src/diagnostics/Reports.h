@@ -6,12 +6,12 @@
 
 #include <string>
 
-#include "serial/PortList.h"
+#include "serial/PortEntries.h"
 
 namespace tv {
 
 // The numbered port list and the pointer to the help.
-std::wstring PortListReport(const PortList& ports);
+std::wstring PortListReport(const PortEntries& ports);
 
 // F5: the disk drives and every mounted volume, with label, file system,
 // drive type and sizes. Made away from the UI thread, as the volume lines.

@@ -4,6 +4,7 @@
 
 #include "base/Format.h"
 #include "base/HexCodec.h"
+#include "base/Throttle.h"
 #include "send/BlockWriter.h"
 #include "send/TextLines.h"
 #include "send/TimedSend.h"
@@ -17,16 +18,16 @@ class Progress {
  public:
   Progress(Clock& clock, std::function<void()> show) : clock_(clock), show_(std::move(show)) {}
   void moved() {
-    if (pacer_.advanced(clock_.nowMs())) show_();
+    if (pacer_.due(clock_.nowMs())) show_();
   }
   void exact() {
-    if (pacer_.catchUp()) show_();
+    if (pacer_.owed()) show_();
   }
 
  private:
   Clock& clock_;
   std::function<void()> show_;
-  ProgressPacer pacer_;
+  Throttle pacer_{kProgressIntervalMs};
 };
 
 // A line is done: in the line modes its last bytes go out, the position is

@@ -6,11 +6,14 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "base/Threading.h"
+#include "send/TimedSend.h"
 #include "serial/Port.h"
 
 namespace tv {
@@ -36,7 +39,7 @@ struct SendContext {
   Clock& clock;
   JobHost& host;
   const Flag& busy;                        // cleared by a cancel
-  const std::atomic<int32_t>& delayMode;  // looked at at every decision point
+  const std::atomic<DelayMode>& delayMode;  // looked at at every decision point
   std::size_t capBytes;                   // the most one write carries
 };
 
@@ -82,14 +85,16 @@ class SelectionSendJob {
 // Where the file job's bytes come from.
 class ByteSource {
  public:
+  virtual ~ByteSource() = default;
   // Back to the first byte; false when that failed.
   virtual bool rewind() = 0;
   // Up to n bytes; fewer only when the source failed or ended early.
   virtual std::size_t read(uint8_t* buffer, std::size_t n) = 0;
-
- protected:
-  ~ByteSource() = default;
 };
+
+// Opens the file at path for the file job: null when it cannot be opened
+// or its size read, which then goes into size.
+using OpenByteSource = std::function<std::unique_ptr<ByteSource>(const std::wstring& path, uint64_t& size)>;
 
 // The loaded file, byte for byte; a pause after each 0x0A or each pass as
 // the delay mode says; progress in bytes.

@@ -2,18 +2,18 @@
 
 namespace tv {
 
-bool PausesAfterLine(int32_t mode) { return mode == kDelayLoopLines || mode == kDelayOnceLines; }
-bool PausesAfterPass(int32_t mode) { return mode == kDelayLoopAll; }
-bool RepeatsPasses(int32_t mode) { return mode == kDelayLoopAll || mode == kDelayLoopLines; }
+bool PausesAfterLine(DelayMode mode) { return mode == DelayMode::LoopLines || mode == DelayMode::OnceLines; }
+bool PausesAfterPass(DelayMode mode) { return mode == DelayMode::LoopAll; }
+bool RepeatsPasses(DelayMode mode) { return mode == DelayMode::LoopAll || mode == DelayMode::LoopLines; }
 
-const wchar_t* DelayModeTag(int32_t mode) {
+const wchar_t* DelayModeTag(DelayMode mode) {
   switch (mode) {
-    case kDelayOff: return L"";
-    case kDelayLoopAll: return L"ALL";
-    case kDelayLoopLines: return L"LINE";
-    case kDelayOnceLines: return L"ONCE";
-    default: return nullptr;
+    case DelayMode::LoopAll: return L"ALL";
+    case DelayMode::LoopLines: return L"LINE";
+    case DelayMode::OnceLines: return L"ONCE";
+    case DelayMode::Off: break;
   }
+  return L"";
 }
 
 int32_t ParseDelayText(const wchar_t* text) {

@@ -6,20 +6,17 @@
 
 namespace tv {
 
-enum DelayMode : int32_t {
-  kDelayOff = 2100,        // one pass, no pauses
-  kDelayLoopAll = 2101,    // pause after each pass, repeat
-  kDelayLoopLines = 2102,  // pause after each line, repeat
-  kDelayOnceLines = 2103,  // pause after each line, one pass
-};
+// How a send job is paced: one pass without pauses, a pause after each
+// pass and repeat, a pause after each line and repeat, or a pause after
+// each line for one pass.
+enum class DelayMode : uint8_t { Off, LoopAll, LoopLines, OnceLines };
 
-bool PausesAfterLine(int32_t mode);
-bool PausesAfterPass(int32_t mode);
-bool RepeatsPasses(int32_t mode);
+bool PausesAfterLine(DelayMode mode);
+bool PausesAfterPass(DelayMode mode);
+bool RepeatsPasses(DelayMode mode);
 
-// The title word of a mode, or null for a value outside 2100..2103 (the
-// title then keeps the tag it had).
-const wchar_t* DelayModeTag(int32_t mode);
+// The title word of a mode.
+const wchar_t* DelayModeTag(DelayMode mode);
 
 // Leading blanks, an optional sign, decimal digits; stops at anything else.
 // No digits give 0; out-of-range values saturate to the signed 32-bit limits.
@@ -51,36 +48,10 @@ void WaitOutPause(uint32_t pauseMs, Clock now, Wait waitMs, KeepGoing keepGoing)
   }
 }
 
-// Spaces a job's progress updates out in time: formatting and posting the
+// How often a job's progress is shown at most: formatting and posting the
 // title for every byte costs more than writing the byte. A job still shows
 // its exact position before a pause and when a pass ends.
-class ProgressPacer {
- public:
-  static constexpr uint32_t kIntervalMs = 50;
-  // The position moved: true when it is to be shown now (the first time, and
-  // then whenever the interval has passed since the last time); nowMs is a
-  // wrapping millisecond clock.
-  bool advanced(uint32_t nowMs) {
-    unshown_ = true;
-    if (shown_ && nowMs - lastMs_ < kIntervalMs) return false;
-    shown_ = true;
-    lastMs_ = nowMs;
-    unshown_ = false;
-    return true;
-  }
-  // Before a pause and at the end of a pass: true when the latest position
-  // has not been shown yet.
-  bool catchUp() {
-    bool due = unshown_;
-    unshown_ = false;
-    return due;
-  }
-
- private:
-  bool shown_ = false;
-  bool unshown_ = false;
-  uint32_t lastMs_ = 0;
-};
+constexpr uint32_t kProgressIntervalMs = 50;
 
 // base, blank, tag, blank, progress, blank, spinner.
 std::wstring ComposeTitle(const std::wstring& base, const std::wstring& tag,

@@ -13,6 +13,7 @@ namespace tv {
 
 // The system's error codes the channel tells apart.
 namespace comm_error {
+constexpr uint32_t kAccessDenied = 5;          // ERROR_ACCESS_DENIED
 constexpr uint32_t kSemTimeout = 121;          // ERROR_SEM_TIMEOUT
 constexpr uint32_t kWaitTimeout = 258;         // WAIT_TIMEOUT
 constexpr uint32_t kOperationAborted = 995;    // ERROR_OPERATION_ABORTED
@@ -66,8 +67,8 @@ class CommApi {
  public:
   using Handle = void*;
 
-  // Null when the port could not be opened.
-  virtual Handle open(const std::wstring& path) = 0;
+  // Null when the port could not be opened, with the system's error.
+  virtual Handle open(const std::wstring& path, uint32_t& error) = 0;
   // Does not wait long for a driver that keeps the handle.
   virtual void close(Handle port) = 0;
   virtual bool setupQueues(Handle port, uint32_t inBytes, uint32_t outBytes) = 0;

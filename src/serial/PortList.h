@@ -5,6 +5,9 @@
 
 namespace tv {
 
+// Reads the Ports class into the list. Any thread.
+void ScanPorts(PortEntries& into);
+
 class PortList : public PortEntries {
  public:
   // Scans the Ports class again; returns the new count. UI thread only

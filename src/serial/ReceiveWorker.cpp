@@ -2,12 +2,12 @@
 
 #include <utility>
 
-#include "base/CodePage.h"
-
 namespace tv {
 
-ReceiveWorker::ReceiveWorker(Port& port, Wake wake, Ended ended, ReceivePipeline::LowMemory lowMemory)
-    : port_(port), ended_(std::move(ended)), pipeline_(IsAnsiLeadByte, AnsiToWide, std::move(wake)) {
+ReceiveWorker::ReceiveWorker(Port& port, Clock& clock, ReceiveDecoder::LeadByteTest isLead,
+                             ReceiveDecoder::Converter convert, Wake wake, Ended ended,
+                             ReceivePipeline::LowMemory lowMemory)
+    : port_(port), clock_(clock), ended_(std::move(ended)), pipeline_(isLead, convert, std::move(wake)) {
   pipeline_.setLowMemory(std::move(lowMemory));
 }
 
@@ -23,7 +23,7 @@ void ReceiveWorker::start(const Flag& hexMode) {
   running_ = 1;
   reading_ = 1;
   bool started = thread_.start([this, &hexMode] {
-    pipeline_.run(port_, SystemClock(), running_, hexMode);
+    pipeline_.run(port_, clock_, running_, hexMode);
     reading_ = 0;
     ended_();
   });

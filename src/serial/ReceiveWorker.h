@@ -1,8 +1,7 @@
 // The reader thread that feeds the receive pipeline from the port.
 #pragma once
 
-#include <windows.h>
-
+#include <cstdint>
 #include <functional>
 
 #include "base/Threading.h"
@@ -25,9 +24,12 @@ class ReceiveWorker {
   // event, for a stopped reader to read what the driver still holds. The
   // reads return at once; a driver that keeps one longer loses the rest to
   // the close, as before.
-  static constexpr DWORD kLastPassWaitMs = 250;
+  static constexpr uint32_t kLastPassWaitMs = 250;
 
-  ReceiveWorker(Port& port, Wake wake, Ended ended, ReceivePipeline::LowMemory lowMemory = {});
+  // isLead and convert decode received text (the system's ANSI code page
+  // in the program); clock paces the reader.
+  ReceiveWorker(Port& port, Clock& clock, ReceiveDecoder::LeadByteTest isLead, ReceiveDecoder::Converter convert,
+                Wake wake, Ended ended, ReceivePipeline::LowMemory lowMemory = {});
 
   ReceivePipeline& pipeline() { return pipeline_; }
 
@@ -46,10 +48,11 @@ class ReceiveWorker {
   void onReaderEnded();
   // UI thread, after a stop (before a close, and at exit): true when the
   // reader has ended within ms.
-  bool wait(DWORD ms) { return thread_.wait(ms); }
+  bool wait(uint32_t ms) { return thread_.wait(ms); }
 
  private:
   Port& port_;
+  Clock& clock_;
   Ended ended_;
   ReceivePipeline pipeline_;
   Flag running_{0};  // set by the UI thread before a reader starts, cleared by stop

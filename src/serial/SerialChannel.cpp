@@ -1,6 +1,7 @@
 #include "serial/SerialChannel.h"
 
 #include <cstring>
+#include <new>
 #include <utility>
 
 namespace tv {
@@ -8,7 +9,8 @@ namespace tv {
 // One open port: its handle, the records of its transfers and the threads
 // using them.
 struct SerialChannel::Session {
-  CommApi::Handle port = nullptr;  // set before the session is shared
+  std::wstring name;               // the port's bare name; set before the session is shared
+  CommApi::Handle port = nullptr;  // likewise
   uint32_t writeMsPerByte = 0;     // likewise
   // Made at open and freed with the session, unless a cancelled transfer
   // was never seen to complete: that record and its buffer are left to the
@@ -56,38 +58,91 @@ SerialChannel::SerialChannel(CommApi& api, Clock& clock, std::function<void()> o
 
 SerialChannel::~SerialChannel() { closeChannel(); }
 
-bool SerialChannel::openChannel(const std::wstring& portName, const LineValues& v) {
-  if (open_) return true;
+SerialChannel::Opened& SerialChannel::Opened::operator=(Opened&& o) noexcept {
+  if (this != &o) {
+    reset();
+    channel_ = o.channel_;
+    session_ = o.session_;
+    error_ = o.error_;
+    o.session_ = nullptr;
+  }
+  return *this;
+}
 
-  CommApi::Handle port = api_.open(L"\\\\.\\" + portName);
-  if (port == nullptr) return false;
+void SerialChannel::Opened::reset() {
+  if (session_ != nullptr) channel_->release(session_);
+  session_ = nullptr;
+}
+
+CommApi::Handle SerialChannel::openAgainAfterClose(const std::wstring& portName, uint32_t& error) {
+  const std::wstring path = L"\\\\.\\" + portName;
+  for (;;) {
+    CommApi::Handle port = api_.open(path, error);
+    if (port != nullptr || error != comm_error::kAccessDenied) return port;
+    uint32_t sinceClose = 0;
+    {
+      MutexLock hold(lock_);
+      if (closedName_.empty() || closedName_ != portName) return nullptr;
+      sinceClose = clock_.nowMs() - closedAtMs_;
+    }
+    if (sinceClose >= kReopenRetryMs) return nullptr;
+    clock_.sleepMs(kReopenStepMs);
+  }
+}
+
+SerialChannel::Opened SerialChannel::prepare(const std::wstring& portName, const LineValues& v) {
+  Opened result;
+  result.channel_ = this;
+  // Everything that can fail for want of memory is made before the port
+  // is opened; from the open on, the result owns the handle, so whatever
+  // fails after it (a throw included) closes it.
+  Session* s = nullptr;
+  try {
+    s = new Session;
+    s->name = portName;
+  } catch (const std::bad_alloc&) {
+    delete s;
+    result.error_ = kNoMemory;
+    return result;
+  }
+  result.session_ = s;
+  s->port = openAgainAfterClose(portName, result.error_);
+  if (s->port == nullptr) {
+    result.reset();
+    return result;
+  }
   // A write of up to kIoBytes goes out whole at any rate: its time-out
   // grows with the line time of its bytes.
   const uint32_t msPerByte = (ByteMicros(v) + 999) / 1000;
-  api_.setTimeouts(port, kWriteTimeoutMs, msPerByte);
+  api_.setTimeouts(s->port, kWriteTimeoutMs, msPerByte);
   // The queue sizes are advisory: some virtual and Bluetooth drivers refuse
   // them, and the port must open all the same. Set first, so the driver's
   // checks of the XON/XOFF limits see the queue they are meant for.
-  api_.setupQueues(port, kPortQueueBytes, kPortQueueBytes);
+  api_.setupQueues(s->port, kPortQueueBytes, kPortQueueBytes);
 
   DcbFields driver;
-  bool configured = api_.getState(port, driver);
+  bool configured = api_.getState(s->port, driver);
   if (configured) {
     DcbFields fields = driver;
     PrepareDcb(fields, v);
-    configured = api_.setState(port, fields);
-    if (!configured && FitFlowLimits(fields, driver, api_.inQueueBytes(port)))
-      configured = api_.setState(port, fields);
+    configured = api_.setState(s->port, fields);
+    if (!configured && FitFlowLimits(fields, driver, api_.inQueueBytes(s->port)))
+      configured = api_.setState(s->port, fields);
   }
-  auto* s = new Session;
-  s->port = port;
   s->writeMsPerByte = msPerByte;
   s->readIo = api_.newIo(kIoBytes);
   s->writeIo = api_.newIo(kIoBytes);
   if (!configured || s->readIo == nullptr || s->writeIo == nullptr) {
-    release(s);
-    return false;
+    result.error_ = configured ? kNoMemory : 0;
+    result.reset();
   }
+  return result;
+}
+
+bool SerialChannel::adopt(Opened opened) {
+  if (!opened || open_) return false;
+  Session* s = opened.session_;
+  opened.session_ = nullptr;
   // The receive poll, the send jobs' pauses and their waits are timed in
   // milliseconds, and all of them run only while the port is open.
   api_.fineTicks(true);
@@ -100,7 +155,7 @@ bool SerialChannel::openChannel(const std::wstring& portName, const LineValues& 
   return true;
 }
 
-bool SerialChannel::closeChannel() {
+bool SerialChannel::closeChannel(uint32_t waitMs) {
   Session* s = nullptr;
   {
     MutexLock hold(lock_);
@@ -108,6 +163,10 @@ bool SerialChannel::closeChannel() {
     session_ = nullptr;
   }
   if (s == nullptr) return false;
+  // Only the close reads the name: taken, not copied, so the close never
+  // allocates, and the session may be gone once it is left to its users.
+  std::wstring name;
+  name.swap(s->name);
   open_ = false;
   lost_ = false;
   api_.fineTicks(false);
@@ -124,12 +183,15 @@ bool SerialChannel::closeChannel() {
     // close the port itself.
     for (CommIo* io : {s->readIo.load(), s->writeIo.load()})
       if (io != nullptr) api_.raiseWake(io, true);
-    s->letGo.wait(kCloseWaitMs);
+    s->letGo.wait(waitMs);
     MutexLock users(s->usersLock);
     releaseNow = s->users == 0;
     s->leftToUsers = !releaseNow;
   }
   if (releaseNow) release(s);
+  MutexLock hold(lock_);
+  closedName_.swap(name);
+  closedAtMs_ = clock_.nowMs();
   return true;
 }
 
@@ -157,7 +219,7 @@ void SerialChannel::leave(Session* s) {
 void SerialChannel::release(Session* s) {
   for (CommIo* io : {s->readIo.load(), s->writeIo.load()})
     if (io != nullptr) api_.freeIo(io);
-  api_.close(s->port);
+  if (s->port != nullptr) api_.close(s->port);
   delete s;
 }
 

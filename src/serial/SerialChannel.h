@@ -51,17 +51,58 @@ class SerialChannel final : public Port {
   // one direction, moving nothing, for this long has failed, though its
   // queries succeed.
   static constexpr uint32_t kAbortedRunMs = 1000;
+  // A driver can refuse a new open as denied while the handle of the last
+  // one is still closing (USB adapters, Bluetooth). Within this long after
+  // the channel's own close of a port, an open of that port denied so is
+  // asked again, every kReopenStepMs. A port another program holds is
+  // refused at once as before.
+  static constexpr uint32_t kReopenRetryMs = 1000;
+  static constexpr uint32_t kReopenStepMs = 50;
+  // ERROR_NOT_ENOUGH_MEMORY: an open that failed for want of memory.
+  static constexpr uint32_t kNoMemory = 8;
+
+  struct Session;
+
+  // A port opened and configured but not yet in use, owned by whichever
+  // thread holds it; what it holds is closed when it is destroyed unused.
+  class Opened {
+   public:
+    Opened() = default;
+    Opened(Opened&& o) noexcept { *this = std::move(o); }
+    Opened& operator=(Opened&& o) noexcept;
+    ~Opened() { reset(); }
+    Opened(const Opened&) = delete;
+    Opened& operator=(const Opened&) = delete;
+    explicit operator bool() const { return session_ != nullptr; }
+    // The system's error when the open failed; 0 when a setting was refused.
+    uint32_t error() const { return error_; }
+    void reset();
+
+   private:
+    friend class SerialChannel;
+    SerialChannel* channel_ = nullptr;
+    Session* session_ = nullptr;
+    uint32_t error_ = 0;
+  };
 
   SerialChannel(CommApi& api, Clock& clock, std::function<void()> onLost);
   ~SerialChannel();
   SerialChannel(const SerialChannel&) = delete;
   SerialChannel& operator=(const SerialChannel&) = delete;
 
-  // True when the port is open afterwards; an open channel stays as it is.
-  bool openChannel(const std::wstring& portName, const LineValues& values);
-  // True when a port was open: it is closed, or left to the thread still
+  // Any one thread at a time (opening and configuring can take seconds:
+  // a Bluetooth port out of reach, a hung driver): the port opened and
+  // configured for the values, or empty.
+  Opened prepare(const std::wstring& portName, const LineValues& values);
+  // The open-port owner's thread: the prepared port becomes the open port.
+  // False, with it closed, when it is empty or a port is open already.
+  bool adopt(Opened opened);
+  // Both in one, on the owner's thread.
+  bool openChannel(const std::wstring& portName, const LineValues& values) { return adopt(prepare(portName, values)); }
+  // True when a port was open: it is closed, or, when the reads and writes
+  // under way have not let go of it within waitMs, left to the thread still
   // using it to close.
-  bool closeChannel();
+  bool closeChannel(uint32_t waitMs = kCloseWaitMs);
   // Open, and not failed.
   bool isOpen() const override { return open_.load() && !lost_.load(); }
   // The open port has failed and waits to be closed.
@@ -80,8 +121,11 @@ class SerialChannel final : public Port {
   void interruptWrite() override;
 
  private:
-  struct Session;
   class Use;
+
+  // The open, asked again while a recent close of the same port may be
+  // what denies it; null with the error when it failed.
+  CommApi::Handle openAgainAfterClose(const std::wstring& portName, uint32_t& error);
 
   // The open port's session with one more user, or null when closed.
   Session* enter();
@@ -122,6 +166,10 @@ class SerialChannel final : public Port {
   // Set by the thread meeting the failure of the session set, under lock_;
   // cleared by open and close.
   std::atomic<bool> lost_{false};
+  // The last port closed and when its close ended; written by close, read
+  // by prepare, under lock_.
+  std::wstring closedName_;
+  uint32_t closedAtMs_ = 0;
 };
 
 }  // namespace tv

@@ -46,9 +46,10 @@ CommResult Start(CommIo* io, Call call) {
 
 }  // namespace
 
-CommApi::Handle Win32Comm::open(const std::wstring& path) {
+CommApi::Handle Win32Comm::open(const std::wstring& path, uint32_t& error) {
   HANDLE h = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                          FILE_FLAG_OVERLAPPED, nullptr);
+  error = h == INVALID_HANDLE_VALUE ? GetLastError() : 0;
   return h == INVALID_HANDLE_VALUE ? nullptr : h;
 }
 

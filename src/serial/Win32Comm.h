@@ -14,7 +14,7 @@ class Win32Comm final : public CommApi {
   Win32Comm(const Win32Comm&) = delete;
   Win32Comm& operator=(const Win32Comm&) = delete;
 
-  Handle open(const std::wstring& path) override;
+  Handle open(const std::wstring& path, uint32_t& error) override;
   void close(Handle port) override;
   bool setupQueues(Handle port, uint32_t inBytes, uint32_t outBytes) override;
   bool setTimeouts(Handle port, uint32_t writeMs, uint32_t writeMsPerByte) override;

@@ -93,18 +93,18 @@ TEST(ContextMenu, DelayBoxMenuChecksTheModeAndIgnoresRunningSends) {
   MenuFacts f;
   f.targetId = kDelayBox;
   f.textSendBusy = f.hexSendBusy = f.fileSendBusy = f.selectionSendBusy = true;
-  f.delayMode = 2102;
+  f.delayModeItem = 2102;
   ContextMenuPlan plan = PlanContextMenu(f);
   ASSERT_TRUE(plan.show);
   EXPECT_FALSE(plan.changesSelectAll);
   EXPECT_EQ(Describe(plan.items),
             (Lines{L"禁用定时 2100", L"循环全部 2101", L"循环行间 2102 checked", L"单次行间 2103"}));
   for (int mode : {2100, 2103}) {
-    f.delayMode = mode;
+    f.delayModeItem = mode;
     EXPECT_EQ(CheckedIds(PlanContextMenu(f).items), std::vector<int>{mode});
   }
   for (int mode : {0, 2099, 2104, -1}) {
-    f.delayMode = mode;
+    f.delayModeItem = mode;
     EXPECT_TRUE(CheckedIds(PlanContextMenu(f).items).empty()) << mode;
   }
 }

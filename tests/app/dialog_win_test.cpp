@@ -55,17 +55,17 @@ TEST_F(Dialog, TheStartButtonsWaitForACancelledJobToEnd) {
   // A job held in its last write after its cancel.
   auto heldJob = [&](JobKind kind) {
     ResetEvent(writeDone);
-    return dialog.jobs().start(kind, 16, [writeDone](const SendContext&) { WaitForSingleObject(writeDone, 5000); });
+    return dialog.session().jobs().start(kind, 16, [writeDone](const SendContext&) { WaitForSingleObject(writeDone, 5000); });
   };
   for (auto [held, button] : {std::pair{JobKind::Hex, textSend}, std::pair{JobKind::File, textSend},
                               std::pair{JobKind::Selection, textSend}, std::pair{JobKind::Text, hexSend}}) {
     ASSERT_TRUE(heldJob(held));
-    dialog.jobs().cancel(held);
-    dialog.refreshStatus();
+    dialog.session().jobs().cancel(held);
+    dialog.render();
     EXPECT_FALSE(IsWindowEnabled(button)) << static_cast<int>(held);
     SetEvent(writeDone);
-    dialog.jobs().wait(5000);
-    dialog.refreshStatus();
+    dialog.session().jobs().wait(5000);
+    dialog.render();
     EXPECT_TRUE(IsWindowEnabled(button)) << static_cast<int>(held);
   }
   CloseHandle(writeDone);

@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "FuzzCheck.h"
+#include "app/LineItems.h"
 #include "send/TimedSend.h"
 #include "serial/DcbSetup.h"
-#include "serial/LineSettings.h"
 #include "settings/StoredValues.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
@@ -33,12 +33,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     auto id = static_cast<int32_t>(*number);
     LineSelection s;
     s.baudItem = s.parityItem = s.dataBitsItem = s.stopBitsItem = s.flowItem = id;
-    LineValues v = LookupLineValues(s);
-    FUZZ_CHECK(StopBitsName(id) != nullptr && ParityName(id) != nullptr);
+    LineValues v = LineValuesOf(s);
+    FUZZ_CHECK(StopBitsName(v.stopBits) != nullptr && ParityName(v.parity) != nullptr);
     DcbFields dcb;
     PrepareDcb(dcb, v);
     FUZZ_CHECK(dcb.fBinary == 1 && dcb.xonChar != dcb.xoffChar);
-    DelayModeTag(id);
+    FUZZ_CHECK(DelayModeTag(DelayModeOf(id)) != nullptr);
   }
   return 0;
 }

@@ -67,7 +67,7 @@ class Sending : public ::testing::Test {
   FakeClock clock;
   RecordingHost host{port};
   Flag busy{1};
-  std::atomic<int32_t> mode{kDelayOff};
+  std::atomic<DelayMode> mode{DelayMode::Off};
 };
 
 TEST(LineTime, ByteTimesAndTheWriteCap) {
@@ -94,14 +94,14 @@ TEST(WholeFrames, APieceNoPauseSplitsIsOneWriteAtEveryRate) {
     FakeClock clock;
     RecordingHost host(port);
     Flag busy{1};
-    std::atomic<int32_t> mode{kDelayOff};
+    std::atomic<DelayMode> mode{DelayMode::Off};
     const std::size_t cap = WriteCapBytes(LineValues{baud, 8, 0, 0, 0});
     SendContext c{port, clock, host, busy, mode, cap};
     HexSendJob(c, {L"01 03 00 00 00 0A C5 CD"}).run();
     EXPECT_EQ(port.writeCalls(), (std::vector<std::size_t>{8}));
 
     // Each line its own write before its pause.
-    mode = kDelayLoopLines;
+    mode = DelayMode::LoopLines;
     struct StopAfterPauses final : JobHost {
       void showProgress(const std::wstring&) override {}
       void pause() override {
@@ -116,7 +116,7 @@ TEST(WholeFrames, APieceNoPauseSplitsIsOneWriteAtEveryRate) {
     EXPECT_EQ(port.writeCalls(), (std::vector<std::size_t>{8, 8, 8, 2}));
 
     busy = 1;
-    mode = kDelayOnceLines;
+    mode = DelayMode::OnceLines;
     std::wstring text = std::wstring(120, L'x') + L"\r" + L"yz";
     TextSendJob(c, text, Narrow).run();
     std::vector<uint8_t> file(300, 'f');
@@ -136,7 +136,7 @@ TEST_F(Sending, FileBlocksEndWhereALinePauseIsDueAndTheProgressIsExactThere) {
   }
   data.insert(data.end(), {'e', 'n', 'd'});
   MemorySource file(data);
-  mode = kDelayOnceLines;
+  mode = DelayMode::OnceLines;
   ASSERT_TRUE(FileSendJob(context(25), &file, data.size()).run());
   EXPECT_EQ(port.written(), data);
 
@@ -203,7 +203,7 @@ TEST_F(Sending, ACancelInALinePauseEndsTheFileSend) {
     int count = 0;
   } canceller;
   canceller.busy = &busy;
-  mode = kDelayOnceLines;
+  mode = DelayMode::OnceLines;
   EXPECT_FALSE(FileSendJob(SendContext{port, clock, canceller, busy, mode, 4096}, &source, data.size()).run());
   EXPECT_EQ(port.written().size(), 20u);
   EXPECT_EQ(source.reads, 1);
@@ -218,7 +218,7 @@ TEST_F(Sending, AFileCutShortOrMissingIsNotReportedAsSent) {
 }
 
 TEST_F(Sending, HexAndSelectionJobsWriteBlocksWithTheLinePausesBetweenLines) {
-  mode = kDelayOnceLines;
+  mode = DelayMode::OnceLines;
   std::wstring line(3 * 60, L' ');
   for (std::size_t i = 0; i < 60; ++i) {
     line[3 * i] = L'A';
@@ -234,7 +234,7 @@ TEST_F(Sending, HexAndSelectionJobsWriteBlocksWithTheLinePausesBetweenLines) {
 
   // With no pause due, whole lines run on together as long as they fit one
   // write; a line never goes out split when it fits one.
-  mode = kDelayOff;
+  mode = DelayMode::Off;
   HexSendJob(context(16), {L"01 02 03 04 05 06", L"07 08 09 0A 0B 0C", line, L"FF 0"}).run();
   EXPECT_EQ(port.written().size(), 62u + 74u);
   EXPECT_EQ(std::vector<std::size_t>(port.writeCalls().begin() + 5, port.writeCalls().end()),
@@ -246,7 +246,7 @@ TEST_F(Sending, HexAndSelectionJobsWriteBlocksWithTheLinePausesBetweenLines) {
 }
 
 TEST_F(Sending, TextIsWrittenInBlocksAndACancelInsideAPauseEndsTheRepeats) {
-  mode = kDelayLoopLines;
+  mode = DelayMode::LoopLines;
   std::wstring text = std::wstring(120, L'x') + L"\r" + L"yz";
   struct CancellingHost final : JobHost {
     void showProgress(const std::wstring&) override {}

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <atomic>
 
+#include "base/CodePage.h"
 #include "serial/ReceiveWorker.h"
 
 namespace tv {
@@ -62,7 +63,8 @@ TEST(ReceiveWorker, AStartDuringTheLastReadersLongPassNeitherWaitsNorOverlaps) {
   Flag hex{0};
   {
     ReceiveWorker worker(
-        port, [] { return true; }, [window] { PostMessageW(window, kEnded, 0, 0); });
+        port, SystemClock(), IsAnsiLeadByte, AnsiToWide, [] { return true; },
+        [window] { PostMessageW(window, kEnded, 0, 0); });
     port.holdNext = true;
     worker.start(hex);
     ASSERT_TRUE(Within(5000, [&] { return port.inside == 1; }));

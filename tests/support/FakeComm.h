@@ -98,6 +98,8 @@ class FakeComm final : public CommApi {
   // check. Told by inQueueBytes when it says.
   uint32_t inBuffer = 0;
   bool tellsInBuffer = true;
+  // An open while a handle is still open is denied, as a real port's is.
+  bool exclusive = false;
 
   // ---- what happened
   DcbFields state;    // what the driver reports
@@ -119,9 +121,18 @@ class FakeComm final : public CommApi {
   std::size_t liveRecords() const { return records_.size(); }
 
   // ---- CommApi
-  Handle open(const std::wstring&) override {
-    if (fails(Call::Open)) return nullptr;
+  Handle open(const std::wstring&, uint32_t& error) override {
+    if (fails(Call::Open)) {
+      error = lastError();
+      return nullptr;
+    }
+    // A real port is opened by one handle at a time.
+    if (exclusive && openHandles > 0) {
+      error = comm_error::kAccessDenied;
+      return nullptr;
+    }
     ++openHandles;
+    error = 0;
     return this;
   }
   void close(Handle port) override {

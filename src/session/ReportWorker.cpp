@@ -1,4 +1,4 @@
-#include "app/ReportWorker.h"
+#include "session/ReportWorker.h"
 
 #include <utility>
 
@@ -7,7 +7,7 @@ namespace tv {
 void ReportWorker::add(std::function<std::wstring()> report) {
   bool start = work_.add([this, report = std::move(report)] {
     std::wstring text = report();
-    bridge_.call([this, &text] { feed_.append(text); });
+    host_.call([this, &text] { say_(text); });
   });
   if (start && !thread_.start([this] { work_.runAll(); })) work_.notStarted();
 }
