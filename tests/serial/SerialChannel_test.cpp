@@ -377,5 +377,63 @@ TEST_F(Channel, ACancelThatNeverCompletesIsAbandonedNotWaitedFor) {
   EXPECT_EQ(buffer[0], 7);
 }
 
+// A driver refuses a new open as denied while the handle of the last one
+// is still closing (USB adapters, Bluetooth). Right after the channel's own
+// close of the port the open is asked again, for about a second; a port
+// another program holds (no close of ours before it) is refused at once,
+// and so is one after the second has passed.
+TEST_F(Channel, AnOpenDeniedRightAfterOurOwnCloseIsAskedAgainForASecond) {
+  ASSERT_TRUE(open());
+  channel.closeChannel();
+  for (int i = 0; i < 5; ++i) comm.failNext(Call::Open, comm_error::kAccessDenied);
+  const uint32_t closedAt = clock.now;
+  ASSERT_TRUE(open()) << "the reopen gave up at the first denial";
+  EXPECT_EQ(std::count(comm.calls.begin(), comm.calls.end(), Call::Open), 7);
+  EXPECT_LT(clock.now - closedAt, SerialChannel::kReopenRetryMs);
+
+  // Still denied a second after the close: left closed, as before.
+  channel.closeChannel();
+  comm.failAlways(Call::Open, comm_error::kAccessDenied);
+  comm.calls.clear();
+  EXPECT_FALSE(open());
+  EXPECT_GE(std::count(comm.calls.begin(), comm.calls.end(), Call::Open), 2);
+
+  // Another port, or no close of ours before: the first denial stands.
+  comm.calls.clear();
+  EXPECT_FALSE(channel.openChannel(L"COM8", kLine));
+  EXPECT_EQ(std::count(comm.calls.begin(), comm.calls.end(), Call::Open), 1);
+  FakeComm otherComm;
+  SerialChannel fresh(otherComm, clock, [] {});
+  otherComm.failAlways(Call::Open, comm_error::kAccessDenied);
+  EXPECT_FALSE(fresh.openChannel(L"COM7", kLine));
+  EXPECT_EQ(std::count(otherComm.calls.begin(), otherComm.calls.end(), Call::Open), 1);
+  // Any other error is not retried either.
+  comm.failNoMore(Call::Open);
+  channel.closeChannel();
+  comm.failNext(Call::Open, 2);
+  comm.calls.clear();
+  EXPECT_FALSE(open());
+  EXPECT_EQ(std::count(comm.calls.begin(), comm.calls.end(), Call::Open), 1);
+}
+
+// Memory that runs out after the port was opened (a transfer's record)
+// must not leave the handle open: the port could then not be opened again
+// by anyone until the program ends.
+TEST_F(Channel, AnOpenThatRunsOutOfMemoryClosesThePort) {
+  comm.newIoThrows = true;
+  bool threw = false;
+  try {
+    EXPECT_FALSE(open());
+  } catch (const std::bad_alloc&) {
+    threw = true;
+  }
+  EXPECT_TRUE(threw);
+  EXPECT_EQ(comm.openHandles, 0) << "the handle was left open";
+  EXPECT_EQ(comm.liveRecords(), 0u);
+  EXPECT_FALSE(channel.isOpen());
+  comm.newIoThrows = false;
+  EXPECT_TRUE(open());
+}
+
 }  // namespace
 }  // namespace tv

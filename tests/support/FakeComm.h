@@ -14,6 +14,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <vector>
 
 #include "serial/CommApi.h"
@@ -68,6 +69,20 @@ class FakeComm final : public CommApi {
     queuedLetGo_ = true;
     changed_.notify_all();
   }
+  // Opens do not return until let go.
+  void holdOpens() {
+    std::lock_guard<std::mutex> hold(m_);
+    holdOpen_ = true;
+  }
+  bool insideOpen() {
+    std::lock_guard<std::mutex> hold(m_);
+    return insideOpen_;
+  }
+  void letOpensGo() {
+    std::lock_guard<std::mutex> hold(m_);
+    holdOpen_ = false;
+    changed_.notify_all();
+  }
   // A driver whose queue count stays 0 whatever it holds.
   void countNothing() {
     std::lock_guard<std::mutex> hold(m_);
@@ -100,6 +115,8 @@ class FakeComm final : public CommApi {
   bool tellsInBuffer = true;
   // An open while a handle is still open is denied, as a real port's is.
   bool exclusive = false;
+  // Memory runs out for a transfer's record.
+  bool newIoThrows = false;
 
   // ---- what happened
   DcbFields state;    // what the driver reports
@@ -122,6 +139,16 @@ class FakeComm final : public CommApi {
 
   // ---- CommApi
   Handle open(const std::wstring&, uint32_t& error) override {
+    {
+      // A Bluetooth port out of reach keeps its open for seconds.
+      std::unique_lock<std::mutex> hold(m_);
+      if (holdOpen_) {
+        insideOpen_ = true;
+        changed_.notify_all();
+        changed_.wait(hold, [&] { return !holdOpen_; });
+        insideOpen_ = false;
+      }
+    }
     if (fails(Call::Open)) {
       error = lastError();
       return nullptr;
@@ -178,6 +205,7 @@ class FakeComm final : public CommApi {
   }
 
   CommIo* newIo(uint32_t capacity) override {
+    if (newIoThrows) throw std::bad_alloc();
     auto* io = new Record(capacity);
     std::lock_guard<std::mutex> hold(m_);
     records_[io] = io;
@@ -323,6 +351,8 @@ class FakeComm final : public CommApi {
   bool insideQueued_ = false;           // under m_
   bool queuedLetGo_ = false;            // under m_
   bool countsQueue_ = true;             // under m_
+  bool holdOpen_ = false;               // under m_
+  bool insideOpen_ = false;             // under m_
 };
 
 }  // namespace tv
