@@ -21,7 +21,10 @@
  * pty refuses, so Wine's EscapeCommFunction(SETDTR) and
  * GetCommModemStatus would fail) are kept here: DTR and RTS as set, and
  * CTS/DSR/RI/CD read from the file $TV_MODEM_DIR/<pts number>, a decimal
- * TIOCM_* mask the test writes (no file: all low).
+ * TIOCM_* mask the test writes (no file: all low). A port whose driver
+ * keeps its configuration for seconds (Bluetooth out of reach, a hung
+ * adapter) is played by $TV_MODEM_DIR/<pts number>.stall: each tcsetattr
+ * on it first waits that many milliseconds.
  */
 #define _GNU_SOURCE
 #include <dlfcn.h>
@@ -104,6 +107,21 @@ static int modem_inputs(const char *path) {
     return bits & (TIOCM_CTS | TIOCM_DSR | TIOCM_RI | TIOCM_CD);
 }
 
+static void stall_if_asked(const char *path) {
+    const char *dir = getenv("TV_MODEM_DIR");
+    if (!dir || !*dir) return;
+    char name[600];
+    snprintf(name, sizeof name, "%s/%s.stall", dir, path + 9);
+    int saved = errno, ms = 0;
+    FILE *f = fopen(name, "re");
+    if (f) {
+        if (fscanf(f, "%d", &ms) != 1) ms = 0;
+        fclose(f);
+    }
+    if (ms > 0) usleep((useconds_t)ms * 1000);
+    errno = saved;
+}
+
 /* Wine sets a rate with no Bnnn constant as TIOCSSERIAL (custom divisor)
  * followed by cfsetospeed(B38400); a standard rate, 38400 included, as
  * cfsetospeed alone, leaving an earlier custom divisor in force (so on
@@ -135,6 +153,7 @@ int tcsetattr(int fd, int actions, const struct termios *t) {
         snprintf(line, sizeof line, "T %s %u %u %u\n", path, (unsigned)t->c_iflag, (unsigned)t->c_cflag,
                  (unsigned)cfgetospeed(t));
         record(line);
+        if (is_pty(path)) stall_if_asked(path);
         if (is_pty(path) && fd >= 0 && fd < MAX_FD) {
             remember_path(fd, path);
             fds[fd].has_cflag = 1;

@@ -66,7 +66,7 @@ def test_port_and_baud_rate_chosen_from_the_line_settings_menu(start_app, helper
     # The open port is set up again at once.
     app.wait_until(lambda: (vp.requested_line() or tvh.LineSettings(0, 0, "", 0, False, False, False, 0, 0)).baud
                    == 9600)
-    assert app.text(ids.IDC_STATUS_VIEW).startswith("★")
+    app.wait_text(ids.IDC_STATUS_VIEW, lambda t: t.startswith("★"))
 
 
 def test_delay_mode_chosen_from_the_delay_box_menu(app, helper):

@@ -80,7 +80,9 @@ def handled(app):
 def open_port(app, vp):
     app.post_command(PORT_BUTTON)
     app.wait_until(vp.is_open, message="the port to open")
-    app.wait_text(PORT_BUTTON, lambda t: t == "关")
+    # Opened on a thread of its own: shown open once it is configured too.
+    app.wait_text(STATUS, lambda t: t.startswith("★"))
+    assert app.text(PORT_BUTTON) == "关"
 
 
 def answers_within(app, helper, ms):
@@ -225,6 +227,38 @@ def test_open_close_caption_spinner_and_busy_port(start_app, virtual_port):
     app.wait_text(PORT_BUTTON, lambda t: t == "开")
     app.wait_title(lambda t: t.endswith(" "))
     assert app.text(STATUS) == status(False, 1, 1, CH340_7)
+
+
+@pytest.mark.e2e_timeout(90)
+def test_a_port_that_takes_seconds_to_open_leaves_the_window_answering(start_app, virtual_port, helper):
+    """A Bluetooth port out of reach or a hung driver keeps its configuration
+    for seconds: the window answers meanwhile, shows the port closed until it
+    is open, and a second toggle abandons the open (its port is closed when
+    the driver lets go)."""
+    vp = virtual_port(7)
+    app = start_app(registry={"SelectedPortFileName": "COM7"})
+    # Each of the several requests of one configuration waits this long.
+    vp.stall_configuration(1500)
+    app.post_command(PORT_BUTTON)
+    app.wait_until(vp.is_open, message="the open to begin")
+    answers_within(app, helper, 1000)
+    assert app.text(STATUS) == status(False, 1, 1, CH340_7)
+    app.post_command(PORT_BUTTON)
+    app.wait_text(PORT_BUTTON, lambda t: t == "开")
+    answers_within(app, helper, 1000)
+    app.wait_until(lambda: not vp.is_open(), timeout=40, message="the abandoned open's port to be closed")
+    settle(app, 0.5)
+    assert app.text(STATUS) == status(False, 1, 1, CH340_7)
+
+    # Let through, the open ends as any other.
+    vp.stall_configuration(500)
+    app.post_command(PORT_BUTTON)
+    app.wait_until(vp.is_open, message="the open to begin")
+    answers_within(app, helper, 300)
+    app.wait_text(STATUS, lambda t: t.startswith("★"), timeout=40)
+    vp.stall_configuration(0)
+    vp.write(b"hello\r\n")
+    view(app, lambda t: "hello" in t)
 
 
 # --------------------------------------------------------------------------

@@ -1531,9 +1531,26 @@ class VirtualPort:
         tmp.write_text(str(bits))
         os.replace(tmp, self.session.modem_dir / name)
 
+    def stall_configuration(self, ms: int) -> None:
+        """From now on each configuration of the port (SetCommState) first
+        waits ms milliseconds, as a Bluetooth port out of reach or a hung
+        driver does; 0 ends that."""
+        if self.session.modem_dir is None:
+            raise HarnessError("termios spy not available (no C compiler?)")
+        name = os.path.basename(os.path.realpath(self.app_end))
+        stall = self.session.modem_dir / f"{name}.stall"
+        if ms <= 0:
+            stall.unlink(missing_ok=True)
+            return
+        tmp = self.session.modem_dir / f".{name}.stall.tmp"
+        tmp.write_text(str(ms))
+        os.replace(tmp, stall)
+
     def _clear_modem_inputs(self) -> None:
         if self.session.modem_dir is not None and self.app_end.exists():
-            (self.session.modem_dir / os.path.basename(os.path.realpath(self.app_end))).unlink(missing_ok=True)
+            name = os.path.basename(os.path.realpath(self.app_end))
+            (self.session.modem_dir / name).unlink(missing_ok=True)
+            (self.session.modem_dir / f"{name}.stall").unlink(missing_ok=True)
 
     def set_busy(self, busy: bool = True) -> None:
         """Makes opening the port fail with ERROR_ACCESS_DENIED, as when
