@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <new>
+#include <utility>
 
 #include "base/CodePage.h"
 #include "base/RichEdit.h"
@@ -52,10 +53,12 @@ void Enable(HWND dialog, int id, bool enabled) { EnableWindow(GetDlgItem(dialog,
 
 }  // namespace
 
-MainDialog::MainDialog()
+MainDialog::MainDialog() : MainDialog(comm_, ScanPorts) {}
+
+MainDialog::MainDialog(CommApi& comm, std::function<void(PortEntries&)> scanPorts)
     : store_(kSettingsKey),
-      session_(Session::Parts{comm_, SystemClock(), bridge_, receiveText_, ScanPorts, IsAnsiLeadByte, AnsiToWide,
-                              WideToAnsi, OpenFileSource}),
+      session_(Session::Parts{comm, SystemClock(), bridge_, receiveText_, std::move(scanPorts), IsAnsiLeadByte,
+                              AnsiToWide, WideToAnsi, OpenFileSource}),
       sizeCursor_(LoadCursorW(nullptr, IDC_SIZENS)) {}
 
 MainDialog::~MainDialog() = default;

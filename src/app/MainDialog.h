@@ -9,6 +9,7 @@
 #include <shellapi.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "app/PaneSplitter.h"
@@ -28,6 +29,8 @@ namespace tv {
 class MainDialog {
  public:
   MainDialog();
+  // On another port interface and port list than the system's: for tests.
+  MainDialog(CommApi& comm, std::function<void(PortEntries&)> scanPorts);
   ~MainDialog();
   MainDialog(const MainDialog&) = delete;
   MainDialog& operator=(const MainDialog&) = delete;

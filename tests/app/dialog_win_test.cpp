@@ -7,9 +7,16 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cwchar>
+#include <string>
 #include <utility>
+#include <vector>
 
+#include "../support/FakeComm.h"
 #include "app/MainDialog.h"
+#include "base/Format.h"
+#include "base/RichEdit.h"
 #include "resources/resource.h"
 
 namespace tv {
@@ -69,6 +76,100 @@ TEST_F(Dialog, TheStartButtonsWaitForACancelledJobToEnd) {
     EXPECT_TRUE(IsWindowEnabled(button)) << static_cast<int>(held);
   }
   CloseHandle(writeDone);
+}
+
+template <typename Done>
+bool PumpUntil(Done done, DWORD ms = 20000) {
+  const DWORD start = GetTickCount();
+  while (!done()) {
+    if (GetTickCount() - start > ms) return false;
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+    Sleep(1);
+  }
+  return true;
+}
+
+std::wstring ClipboardText() {
+  std::wstring text;
+  if (!OpenClipboard(nullptr)) return text;
+  if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+    if (auto* units = static_cast<const wchar_t*>(GlobalLock(data))) {
+      text = units;
+      GlobalUnlock(data);
+    }
+  }
+  CloseClipboard();
+  return text;
+}
+
+void CALLBACK EndTheMenu(HWND, UINT, UINT_PTR id, DWORD) {
+  KillTimer(nullptr, id);
+  EndMenu();
+}
+
+// A copy of the receive view takes in what was received first; taking it
+// in can put a new control in the view's place (the view reached its
+// bound). The copy acts on the control that is there when it runs, not on
+// the one that was there before, which is gone.
+TEST(DialogOnAFakePort, ACopyOfTheReceiveViewActsOnTheViewThatExistsWhenItRuns) {
+  CoInitialize(nullptr);
+  HMODULE richEdit = LoadLibraryW(L"msftedit.dll");
+  FakeComm comm;
+  {
+    MainDialog dialog(comm, [](PortEntries& ports) {
+      ports.assign({L"Fake Port (COM7)"}, [](const wchar_t* a, const wchar_t* b) { return std::wcscmp(a, b); });
+    });
+    ASSERT_NE(dialog.create(GetModuleHandleW(nullptr)), nullptr);
+    HWND window = dialog.hwnd();
+    SendMessageW(window, WM_COMMAND, ID_PORT_FIRST, 0);
+    SendMessageW(window, WM_COMMAND, IDC_PORT_BUTTON, 0);
+    ASSERT_TRUE(PumpUntil([&] { return dialog.session().portOpen(); }));
+
+    // Numbered lines up to past three quarters of the bound, shown: the
+    // view's copy is being made.
+    auto lines = [](int from, int count) {
+      std::string out;
+      for (int n = from; n < from + count; ++n) {
+        char line[16];
+        std::snprintf(line, sizeof line, "L%06d\n", n);
+        out += line;
+      }
+      return std::vector<uint8_t>(out.begin(), out.end());
+    };
+    const int shown = 26000;  // 8 characters a line
+    comm.deliver(lines(0, shown));
+    ASSERT_TRUE(PumpUntil([&] { return TextLength(dialog.receiveView()) >= 8u * shown; }));
+
+    // The rest, read but not yet shown, takes the view past its bound.
+    const int waiting = 12000;
+    comm.deliver(lines(shown, waiting));
+    Sleep(500);  // read by the reader, waiting for the window
+    HWND before = dialog.receiveView();
+
+    // The receive view as the right-click's target, with nothing selected:
+    // the menu's copy then copies the whole text.
+    RECT r;
+    GetWindowRect(before, &r);
+    SetTimer(nullptr, 0, 200, EndTheMenu);
+    SendMessageW(window, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(before),
+                 MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2));
+    OpenClipboard(window);
+    EmptyClipboard();
+    CloseClipboard();
+    SendMessageW(window, WM_COMMAND, ID_COPY, 0);
+
+    EXPECT_NE(dialog.receiveView(), before) << "no new control took the view's place: the test proves nothing";
+    const std::wstring copied = ClipboardText();
+    EXPECT_NE(copied.find(L"L037999"), std::wstring::npos) << "the copy missed what was received before it";
+    EXPECT_EQ(copied.find(L"L000000"), std::wstring::npos) << "the oldest text was not let go";
+    DestroyWindow(window);
+  }
+  RegDeleteKeyW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\TarnVik");
+  FreeLibrary(richEdit);
 }
 
 }  // namespace
