@@ -42,9 +42,9 @@ tv_ensure_packages() {
   apt-get install -y -qq "${missing[@]}" >/dev/null
 }
 
-# Wine takes the ANSI code page (936) from the zh_CN.UTF-8 locale; Wine
-# does without the generated locale, the shell tools around it complain.
-# Generated when we are root.
+# Wine takes the ANSI code page (936) from the zh_CN.UTF-8 locale and gets
+# it without the locale being generated; generated (when we are root), the
+# Unix side of Wine also reads and writes Chinese file names as UTF-8.
 tv_ensure_locale() {
   locale -a 2>/dev/null | grep -qix 'zh_CN.utf8' && return 0
   if [ "$(id -u)" = 0 ] && [ -f /etc/locale.gen ] && command -v locale-gen >/dev/null; then
@@ -106,23 +106,33 @@ tv_project_version() {
   sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$1/CMakeCache.txt"
 }
 
-# A quiet Wine environment with the Chinese ANSI code page (936).
+# A quiet Wine environment for the prefix $1. The Chinese code page is
+# not part of it: see tv_wine.
 tv_wine_env() {
   export WINEPREFIX="$1"
   export WINEDEBUG=-all
   export WINEDLLOVERRIDES="mscoree,mshtml="
-  export LC_ALL=zh_CN.UTF-8
+}
+
+# Runs a Wine command (wine, wineboot, wineserver) with the Chinese ANSI
+# code page (936). Only Wine gets LC_ALL: exported into the shell, an
+# ungenerated zh_CN.UTF-8 makes bash (at the export and in every script
+# started from it) and perl (lintian) warn that the locale cannot be set.
+# To start one in the background with its own pid, write the env out.
+TV_WINE_LOCALE=zh_CN.UTF-8
+tv_wine() {
+  env LC_ALL="$TV_WINE_LOCALE" "$@"
 }
 
 # Starts the prefix's wineserver with its output detached, so later wine
 # calls whose output we capture do not hang on processes holding the pipe.
 tv_wine_start() {
   mkdir -p "$WINEPREFIX"
-  (wineserver -f -p >/dev/null 2>&1 &)
+  (tv_wine wineserver -f -p >/dev/null 2>&1 &)
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    wineboot -i >/dev/null 2>&1
+    tv_wine wineboot -i >/dev/null 2>&1
   fi
-  wine cmd /c exit >/dev/null 2>&1 || true
+  tv_wine wine cmd /c exit >/dev/null 2>&1 || true
 }
 
 tv_wine_stop() {

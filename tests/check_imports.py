@@ -29,6 +29,10 @@ AFTER_XP = {
 }
 
 
+# Windows 7 moved the psapi functions into kernel32 as K32*; XP has none of them.
+KERNEL32_AFTER_XP = re.compile(r'K32[A-Z]')
+
+
 def imports(objdump, exe):
     text = subprocess.run([objdump, '-p', exe], check=True, capture_output=True, text=True).stdout
     dlls, functions, current = [], {}, None
@@ -52,6 +56,7 @@ def problems(objdump, exe):
     found = [] if dlls else ['no import table found']
     found += [f'imports {dll}, which is not part of Windows' for dll in dlls if dll not in SYSTEM_DLLS]
     late = sorted(f for names in functions.values() for f in names if f in AFTER_XP)
+    late += sorted(f for f in functions.get('kernel32.dll', ()) if KERNEL32_AFTER_XP.match(f))
     if late:
         found.append(f'imports functions Windows XP lacks: {", ".join(late)}')
     return found, dlls

@@ -5,8 +5,10 @@ program is built for its machine, imports only system DLLs and carries the
 project version in its version resource; the 32-bit one is large-address
 aware. The Debian package has the version, depends on what the program
 runs on and on nothing of the build or tests, holds the 64-bit zip's
-program, the bridge, the launcher, the desktop entry and icon, and lintian
-finds no error in it. SHA256SUMS matches all three. Writes JUnit XML when
+program, the bridge, the launcher, the desktop entry and icon, names a
+maintainer address that is no placeholder, gives the repository's MIT
+licence in a machine-readable copyright file, and lintian finds no error
+in it. SHA256SUMS matches all three. Writes JUnit XML when
 asked.
 Usage: check_package.py <dist> <version> [--junit <file>]"""
 import hashlib
@@ -36,6 +38,10 @@ DEB_FILES = {
     './usr/share/applications/tarnvik.desktop': 0o644,
     './usr/share/doc/tarnvik/copyright': 0o644,
 }
+LICENSE = Path(__file__).resolve().parents[1] / 'LICENSE'
+DEP5_FORMAT = 'https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/'
+# Placeholder addresses: domains reserved for examples and tests (RFC 2606, RFC 6761).
+PLACEHOLDER = re.compile(r'[@.](?:invalid|example|test|localhost|local|example\.(?:com|org|net))>$')
 RT_VERSION = 16
 LARGE_ADDRESS_AWARE = 0x0020
 
@@ -269,6 +275,13 @@ def check_deb(dist: Path, version: str, work: Path) -> dict:
         problems.append(str(e))
     results['Debian package: the zip\'s program, the version, the desktop entry'] = problems
 
+    try:
+        problems = check_licence(fields.get('Maintainer', ''),
+                                 (root / 'usr/share/doc/tarnvik/copyright').read_text(), LICENSE.read_text())
+    except OSError as e:
+        problems = [str(e)]
+    results['Debian package: a maintainer address, the MIT licence'] = problems
+
     problems = []
     if not shutil.which('lintian'):
         problems.append('lintian is not installed')
@@ -280,6 +293,56 @@ def check_deb(dist: Path, version: str, work: Path) -> dict:
             problems.append(f'lintian ended {run.returncode}: {run.stderr.strip()}')
     results['Debian package: lintian finds no error'] = problems
     return results
+
+
+def dep5_paragraphs(text: str) -> list:
+    """The paragraphs of a machine-readable copyright file, each {field: value};
+    continuation lines keep their newline, and " ." stands for an empty line."""
+    paragraphs = []
+    for block in re.split(r'\n\s*\n', text.strip()):
+        fields, name = {}, None
+        for line in block.splitlines():
+            if line[:1] in (' ', '\t') and name:
+                fields[name] += '\n' + ('' if line.strip() == '.' else line.strip())
+            else:
+                name, _, value = line.partition(':')
+                fields[name] = value.strip()
+        paragraphs.append(fields)
+    return paragraphs
+
+
+def words(text: str) -> list:
+    return text.split()
+
+
+def check_licence(maintainer: str, copyright_text: str, licence: str) -> list:
+    """The maintainer's address is no placeholder, and the package's copyright
+    file is machine-readable and gives the program the repository's
+    licence, word for word."""
+    problems = []
+    if not re.fullmatch(r'[^<>@]+ <[^<>@\s]+@[^<>@\s]+\.[^<>@\s]+>', maintainer):
+        problems.append(f'Maintainer {maintainer!r} is not "Name <address>"')
+    elif PLACEHOLDER.search(maintainer):
+        problems.append(f'Maintainer {maintainer!r} is a placeholder: its domain is reserved')
+    paragraphs = dep5_paragraphs(copyright_text)
+    if paragraphs[0].get('Format') != DEP5_FORMAT:
+        problems.append(f'copyright: Format {paragraphs[0].get("Format")!r}, expected {DEP5_FORMAT}')
+    program = next((p for p in paragraphs if p.get('Files') == '*'), None)
+    holder = re.search(r'^Copyright \(c\) (.+)$', licence, re.M)
+    if program is None:
+        problems.append('copyright: no "Files: *" paragraph')
+    else:
+        if program.get('License') not in ('Expat', 'MIT'):
+            problems.append(f'copyright: the program\'s licence is {program.get("License")!r}, expected Expat')
+        if holder is None or words(holder.group(1)) != words(program.get('Copyright', '')):
+            problems.append(f'copyright: holder {program.get("Copyright")!r}, LICENSE says '
+                            f'{holder.group(1) if holder else None!r}')
+    text = next((p['License'].partition('\n')[2] for p in paragraphs
+                 if 'Files' not in p and p.get('License', '').split('\n')[0] in ('Expat', 'MIT')), '')
+    grant = licence[licence.find('Permission is hereby granted'):]
+    if not text or words(text) != words(grant):
+        problems.append('copyright: the Expat licence text is missing or differs from LICENSE')
+    return problems
 
 
 def check_sums(dist: Path, version: str) -> list:
