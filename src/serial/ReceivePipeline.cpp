@@ -44,8 +44,17 @@ void ReceivePipeline::run(Port& port, Clock& clock, const Flag& running, const F
     if (got < kReadBytes) clock.sleepMs(1);
   } while (running);
   // Stopped for a reopen or a port event: the port may close next, and a
-  // close drops what the driver still holds. Read until it has no more.
-  for (std::size_t got = kReadBytes; got == kReadBytes && heldBytes() < heldBytesLimit_;) got = readOnce();
+  // close drops what the driver still holds and what is still on its way
+  // through the adapter. Read until the line is quiet.
+  const uint32_t stoppedAt = clock.nowMs();
+  uint32_t lastBytesAt = stoppedAt;
+  while (heldBytes() < heldBytesLimit_) {
+    const std::size_t got = readOnce();
+    const uint32_t now = clock.nowMs();
+    if (got > 0) lastBytesAt = now;
+    if (now - lastBytesAt >= kQuietMs || now - stoppedAt >= kLastPassMs) break;
+    if (got < kReadBytes) clock.sleepMs(1);
+  }
   deliver(decoder, nullptr, 0, false, clock, running);
 }
 
