@@ -30,16 +30,16 @@ std::wstring ReceivePipeline::convert(ReceiveDecoder& decoder, const uint8_t* by
 void ReceivePipeline::run(Port& port, Clock& clock, const Flag& running, const Flag& hexMode) {
   std::vector<uint8_t> buffer(kReadBytes);
   ReceiveDecoder decoder(isLead_, convert_);
-  // One read, queued; how many bytes it brought.
+  // One read, queued.
   auto readOnce = [&] {
-    std::size_t got = port.read(buffer.data(), buffer.size()).bytes;
-    if (got > buffer.size()) got = buffer.size();
-    if (got > 0) deliver(decoder, buffer.data(), got, hexMode != 0, clock, running);
+    IoResult got = port.read(buffer.data(), buffer.size());
+    if (got.bytes > buffer.size()) got.bytes = buffer.size();
+    if (got.bytes > 0) deliver(decoder, buffer.data(), got.bytes, hexMode != 0, clock, running);
     return got;
   };
   do {
     // Only the UI thread takes text away, so the room seen here can only grow.
-    const std::size_t got = heldBytes() < heldBytesLimit_ ? readOnce() : 0;
+    const std::size_t got = heldBytes() < heldBytesLimit_ ? readOnce().bytes : 0;
     // A full read means more is waiting: read on at once.
     if (got < kReadBytes) clock.sleepMs(1);
   } while (running);
@@ -49,11 +49,13 @@ void ReceivePipeline::run(Port& port, Clock& clock, const Flag& running, const F
   const uint32_t stoppedAt = clock.nowMs();
   uint32_t lastBytesAt = stoppedAt;
   while (heldBytes() < heldBytesLimit_) {
-    const std::size_t got = readOnce();
+    const IoResult got = readOnce();
+    // A port closed or failed has nothing more to give.
+    if (got.status == IoStatus::Closed || got.status == IoStatus::Failed) break;
     const uint32_t now = clock.nowMs();
-    if (got > 0) lastBytesAt = now;
+    if (got.bytes > 0) lastBytesAt = now;
     if (now - lastBytesAt >= kQuietMs || now - stoppedAt >= kLastPassMs) break;
-    if (got < kReadBytes) clock.sleepMs(1);
+    if (got.bytes < kReadBytes) clock.sleepMs(1);
   }
   deliver(decoder, nullptr, 0, false, clock, running);
 }

@@ -227,6 +227,12 @@ TEST(ReceiveStop, AStoppedReaderReadsOnUntilTheLineIsQuiet) {
     ReceivePipeline pipeline(IsLead, Convert, [] { return true; });
     pipeline.run(port, clock, stopped, hexMode);
     EXPECT_LE(clock.now, ReceivePipeline::kQuietMs + 2);
+    // Nor for a port that has closed.
+    FakeClock closedClock;
+    FakePort closed;
+    closed.close();
+    pipeline.run(closed, closedClock, stopped, hexMode);
+    EXPECT_LE(closedClock.now, 1u);
   }
   {
     // A device that never stops talking does not hold up the close.
