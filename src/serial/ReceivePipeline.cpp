@@ -133,6 +133,7 @@ std::wstring ReceivePipeline::take(std::size_t maxUnits) {
         out.swap(pending_);
       } else {
         out.assign(pending_, takenUnits_, waiting);
+        unitsMoved_ += waiting;
         std::wstring().swap(pending_);
         takenUnits_ = 0;
       }
@@ -147,7 +148,9 @@ std::wstring ReceivePipeline::take(std::size_t maxUnits) {
       if (cut > waiting) cut = waiting;
       out.assign(pending_, takenUnits_, cut);
       takenUnits_ += cut;
+      unitsMoved_ += cut;
       if (takenUnits_ >= pending_.size() - takenUnits_) {
+        unitsMoved_ += pending_.size() - takenUnits_;
         pending_.erase(0, takenUnits_);
         takenUnits_ = 0;
       }
@@ -200,6 +203,11 @@ void ReceivePipeline::discard() {
 std::size_t ReceivePipeline::heldUnits() {
   MutexLock hold(lock_);
   return pending_.size() - takenUnits_;
+}
+
+uint64_t ReceivePipeline::unitsMoved() {
+  MutexLock hold(lock_);
+  return unitsMoved_;
 }
 
 std::size_t ReceivePipeline::heldBytes() {

@@ -83,6 +83,9 @@ class ReceivePipeline {
 
   std::size_t heldUnits();
   std::size_t heldBytes();
+  // Units copied or shifted by the takes so far: what taking costs, which
+  // must grow with what was taken, not with how often.
+  uint64_t unitsMoved();
 
  private:
   // A stretch of the text and the received bytes it shows.
@@ -118,6 +121,7 @@ class ReceivePipeline {
   std::size_t heldBytes_ = 0;
   bool wakeAsked_ = false;  // a take is due and was asked for
   std::size_t hexColumn_ = 0;  // hex bytes on the view's last line so far
+  uint64_t unitsMoved_ = 0;
 };
 
 }  // namespace tv

@@ -302,6 +302,30 @@ TEST(ReceiveBacklog, AFullBacklogTakenShareByShareComesOutWholeAndInOrder) {
   EXPECT_EQ(pipeline.take(), L"");
 }
 
+// Draining a full backlog share by share must cost in proportion to the
+// backlog: a take that let go of what was taken every time would shift the
+// whole rest each time, for a cost growing with the square of the backlog
+// (at the bound, minutes of a frozen window).
+TEST(ReceiveBacklog, TakingAFullBacklogMovesEachUnitOnlyAFewTimes) {
+  ReceivePipeline pipeline(IsLead, Convert, [] { return true; });
+  for (int i = 0; i < 64; ++i) pipeline.add(std::wstring(64 * 1024, static_cast<wchar_t>(L'a' + i % 26)));
+  // Shares of several sizes, with text still coming in now and then.
+  const std::pair<std::size_t, std::size_t> phases[] = {
+      {ReceiveFeed::kDrainUnits, 2u << 20}, {1000, 1u << 20}, {3, 3000}};
+  uint64_t taken = 0;
+  for (auto [share, units] : phases) {
+    for (std::size_t i = 0, phaseTaken = 0; phaseTaken < units; ++i) {
+      if (i % 16 == 15) pipeline.add(std::wstring(share, L'z'));
+      const std::size_t got = pipeline.take(share).size();
+      phaseTaken += got;
+      taken += got;
+    }
+    EXPECT_GE(pipeline.unitsMoved(), taken) << share;
+    EXPECT_LE(pipeline.unitsMoved(), 3 * taken) << share;
+  }
+  EXPECT_GT(pipeline.heldUnits(), 0u);
+}
+
 TEST_F(Receiving, HexLinesHoldSixteenBytesAcrossReadsAndStartAfterOtherText) {
   FakeClock clock;
   RecordingView view(clock);
