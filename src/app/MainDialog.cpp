@@ -7,6 +7,7 @@
 #include <new>
 
 #include "app/AppState.h"
+#include "app/FocusKeeper.h"
 #include "app/QuickSlots.h"
 #include "app/SerialPort.h"
 #include "base/RichEdit.h"
@@ -20,6 +21,7 @@ namespace {
 // The title's activity character cycles through these while the port is open.
 const wchar_t kSpinner[] = L"-\\|/";
 int g_spinnerIndex = 0;  // UI thread
+FocusKeeper g_focus;     // UI thread
 
 void CenterOnWorkArea(HWND dialog) {
   RECT work;
@@ -109,6 +111,18 @@ INT_PTR MainDialog::handleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_ACTIVATEAPP:
       onActivateApp(wp != 0);
       return TRUE;
+    case WM_ACTIVATE:
+    case WM_SETFOCUS:
+      // The focused control is given back by its id: it may have been
+      // replaced meanwhile, and the dialog manager knows it by its handle.
+      if (!(msg == WM_ACTIVATE ? g_focus.onActivate(hwnd_, wp) : g_focus.onFocus(hwnd_))) return FALSE;
+      SetWindowLongPtrW(hwnd_, DWLP_MSGRESULT, 0);
+      return TRUE;
+    case WM_ENTERMENULOOP:
+    case WM_EXITMENULOOP:
+      // The receive view is not replaced while a menu is open on it.
+      receiveText_.hold(msg == WM_ENTERMENULOOP);
+      return FALSE;
     case WM_CONTEXTMENU:
       onContextMenu(GET_X_LPARAM(lp), GET_Y_LPARAM(lp));
       return TRUE;
