@@ -114,6 +114,18 @@ INT_PTR MainDialog::handleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_ACTIVATEAPP:
       onActivateApp(wp != 0);
       return TRUE;
+    case WM_ACTIVATE:
+    case WM_SETFOCUS:
+      // The focused control is given back by its id: it may have been
+      // replaced meanwhile, and the dialog manager knows it by its handle.
+      if (!(msg == WM_ACTIVATE ? focus_.onActivate(hwnd_, wp) : focus_.onFocus(hwnd_))) return FALSE;
+      SetWindowLongPtrW(hwnd_, DWLP_MSGRESULT, 0);
+      return TRUE;
+    case WM_ENTERMENULOOP:
+    case WM_EXITMENULOOP:
+      // The receive view is not replaced while a menu is open on it.
+      receiveText_.hold(msg == WM_ENTERMENULOOP);
+      return FALSE;
     case WM_CONTEXTMENU:
       onContextMenu(GET_X_LPARAM(lp), GET_Y_LPARAM(lp));
       return TRUE;

@@ -12,6 +12,7 @@
 #include <functional>
 #include <string>
 
+#include "app/FocusKeeper.h"
 #include "app/PaneSplitter.h"
 #include "app/ReceiveView.h"
 #include "app/ResizeManager.h"
@@ -152,6 +153,7 @@ class MainDialog {
   Session session_;
 
   PaneSplitter splitter_;   // UI thread, as everything below
+  FocusKeeper focus_;
   ResizeManager resizer_;
   int menuTargetId_ = 0;    // the pane under the last right-click
   bool selectAllFirst_ = false;  // it had no selection then

@@ -31,9 +31,16 @@ void ReceiveView::attach(HWND control, Site site) {
 void ReceiveView::append(const std::wstring& text) {
   if (text.empty() || view_ == nullptr) return;
   std::size_t length = TextLength(view_);
-  switch (bound_.next(length, copy_ != nullptr, memory(text.size()))) {
+  const bool held = held_ || GetCapture() != nullptr;
+  switch (bound_.next(length, copy_ != nullptr, memory(text.size()), copyRefused_)) {
     case ViewBound::Step::Swap:
+      if (held) break;
       swapInCopy();
+      length = TextLength(view_);
+      break;
+    case ViewBound::Step::Trim:
+      if (held) break;
+      trimInPlace();
       length = TextLength(view_);
       break;
     case ViewBound::Step::StartCopy:
@@ -78,6 +85,7 @@ void ReceiveView::copyAlong(const std::wstring& text, std::size_t viewLength) {
     }
   }
   HWND copy = site_.make ? site_.make(view_, false) : nullptr;
+  copyRefused_ = copy == nullptr;
   if (copy == nullptr) return;  // tried again with the next text
   copy_ = copy;
   copyDue_ = false;
@@ -94,6 +102,33 @@ void ReceiveView::swapInCopy() {
   SendMessageW(view_, WM_VSCROLL, SB_BOTTOM, 0);
   unmeasured_ = kMeasureEveryChars;
   bound_.swapped(oldLength, destroyMs, memory(0));
+}
+
+void ReceiveView::trimInPlace() {
+  // Deleting from a long rich edit is slow (under Wine seconds), which is
+  // why the view is replaced instead whenever a control can be had.
+  const std::size_t length = TextLength(view_);
+  const std::size_t keep = bound_.kept();
+  if (length <= keep) return;
+  // The kept part starts with a whole line: the first after the cut, or
+  // the cut itself when no line ends before the end.
+  const std::size_t cut = length - keep;
+  std::size_t from = cut;
+  constexpr std::size_t kLookUnits = 4096;
+  for (std::size_t at = cut - 1; at < length; at += kLookUnits) {
+    const std::size_t end = at + kLookUnits < length ? at + kLookUnits : length;
+    const std::size_t lineEnd = GetTextRange(view_, at, end).find(L'\r');
+    if (lineEnd != std::wstring::npos) {
+      if (at + lineEnd + 1 < length) from = at + lineEnd + 1;
+      break;
+    }
+  }
+  copyRefused_ = false;  // a copy is tried again from copyFrom() on
+  copyDue_ = false;
+  SendMessageW(view_, EM_SETSEL, 0, static_cast<LPARAM>(from));
+  SendMessageW(view_, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(kTrimmedLine));
+  SendMessageW(view_, EM_SETSEL, static_cast<WPARAM>(-1), -1);
+  SendMessageW(view_, WM_VSCROLL, SB_BOTTOM, 0);
 }
 
 void ReceiveView::dropCopy() {
@@ -116,6 +151,7 @@ void ReceiveView::clear() {
   if (view_ == nullptr) return;
   dropCopy();
   copyDue_ = false;
+  copyRefused_ = false;
   atLineStart_ = true;
   HWND fresh = site_.make ? site_.make(view_, false) : nullptr;
   if (fresh != nullptr) {

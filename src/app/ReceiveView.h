@@ -38,6 +38,13 @@ class ReceiveView final : public TextView {
 
   void attach(HWND control, Site site);
   HWND hwnd() const { return view_; }
+  // The bound the view keeps to now, in characters.
+  std::size_t boundChars() const { return bound_.chars(); }
+
+  // While held (a menu is open), and while the mouse is captured (a
+  // selection or the splitter being dragged), the view is not replaced or
+  // trimmed under the user's hands: that waits for the first text after.
+  void hold(bool on) { held_ = on; }
 
   void append(const std::wstring& text) override;
   void replaceAll(const std::wstring& text) override;
@@ -58,6 +65,8 @@ class ReceiveView final : public TextView {
   // it is due.
   void copyAlong(const std::wstring& text, std::size_t viewLength);
   void swapInCopy();
+  // No copy could be made: the oldest text goes from the view itself.
+  void trimInPlace();
   void dropCopy();
   // fresh takes the view's place; the old control is destroyed. The time
   // that took, in milliseconds.
@@ -69,6 +78,8 @@ class ReceiveView final : public TextView {
   HWND view_ = nullptr;
   HWND copy_ = nullptr;        // the hidden copy while one is made
   bool copyDue_ = false;       // a copy starts at the next line start
+  bool copyRefused_ = false;   // the last copy could not be made
+  bool held_ = false;
   bool batching_ = false;
   bool atLineStart_ = true;    // the view's text ends with a line break
   bool noSpace_ = false;       // EN_ERRSPACE seen since the last insertion began

@@ -30,22 +30,33 @@ std::wstring ReceivePipeline::convert(ReceiveDecoder& decoder, const uint8_t* by
 void ReceivePipeline::run(Port& port, Clock& clock, const Flag& running, const Flag& hexMode) {
   std::vector<uint8_t> buffer(kReadBytes);
   ReceiveDecoder decoder(isLead_, convert_);
-  // One read, queued; how many bytes it brought.
+  // One read, queued.
   auto readOnce = [&] {
-    std::size_t got = port.read(buffer.data(), buffer.size()).bytes;
-    if (got > buffer.size()) got = buffer.size();
-    if (got > 0) deliver(decoder, buffer.data(), got, hexMode != 0, clock, running);
+    IoResult got = port.read(buffer.data(), buffer.size());
+    if (got.bytes > buffer.size()) got.bytes = buffer.size();
+    if (got.bytes > 0) deliver(decoder, buffer.data(), got.bytes, hexMode != 0, clock, running);
     return got;
   };
   do {
     // Only the UI thread takes text away, so the room seen here can only grow.
-    const std::size_t got = heldBytes() < heldBytesLimit_ ? readOnce() : 0;
+    const std::size_t got = heldBytes() < heldBytesLimit_ ? readOnce().bytes : 0;
     // A full read means more is waiting: read on at once.
     if (got < kReadBytes) clock.sleepMs(1);
   } while (running);
   // Stopped for a reopen or a port event: the port may close next, and a
-  // close drops what the driver still holds. Read until it has no more.
-  for (std::size_t got = kReadBytes; got == kReadBytes && heldBytes() < heldBytesLimit_;) got = readOnce();
+  // close drops what the driver still holds and what is still on its way
+  // through the adapter. Read until the line is quiet.
+  const uint32_t stoppedAt = clock.nowMs();
+  uint32_t lastBytesAt = stoppedAt;
+  while (heldBytes() < heldBytesLimit_) {
+    const IoResult got = readOnce();
+    // A port closed or failed has nothing more to give.
+    if (got.status == IoStatus::Closed || got.status == IoStatus::Failed) break;
+    const uint32_t now = clock.nowMs();
+    if (got.bytes > 0) lastBytesAt = now;
+    if (now - lastBytesAt >= kQuietMs || now - stoppedAt >= kLastPassMs) break;
+    if (got.bytes < kReadBytes) clock.sleepMs(1);
+  }
   deliver(decoder, nullptr, 0, false, clock, running);
 }
 
@@ -122,6 +133,7 @@ std::wstring ReceivePipeline::take(std::size_t maxUnits) {
         out.swap(pending_);
       } else {
         out.assign(pending_, takenUnits_, waiting);
+        unitsMoved_ += waiting;
         std::wstring().swap(pending_);
         takenUnits_ = 0;
       }
@@ -136,7 +148,9 @@ std::wstring ReceivePipeline::take(std::size_t maxUnits) {
       if (cut > waiting) cut = waiting;
       out.assign(pending_, takenUnits_, cut);
       takenUnits_ += cut;
+      unitsMoved_ += cut;
       if (takenUnits_ >= pending_.size() - takenUnits_) {
+        unitsMoved_ += pending_.size() - takenUnits_;
         pending_.erase(0, takenUnits_);
         takenUnits_ = 0;
       }
@@ -189,6 +203,11 @@ void ReceivePipeline::discard() {
 std::size_t ReceivePipeline::heldUnits() {
   MutexLock hold(lock_);
   return pending_.size() - takenUnits_;
+}
+
+uint64_t ReceivePipeline::unitsMoved() {
+  MutexLock hold(lock_);
+  return unitsMoved_;
 }
 
 std::size_t ReceivePipeline::heldBytes() {

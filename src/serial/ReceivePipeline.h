@@ -51,10 +51,18 @@ class ReceivePipeline {
   // Before the reader starts.
   void setLowMemory(LowMemory lowMemory) { lowMemory_ = std::move(lowMemory); }
 
+  // Once stopped, the reader reads on until the line has been quiet for
+  // kQuietMs, but for no more than kLastPassMs in all. A USB adapter hands
+  // over what it received only every few milliseconds (an FTDI one every
+  // 16 ms by default), so a read that finds nothing says little, while a
+  // device that never stops talking must not hold up the close for ever.
+  static constexpr uint32_t kQuietMs = 40;
+  static constexpr uint32_t kLastPassMs = 250;
+
   // Reader thread: polls the port until running is found cleared after a
   // pass, converting as hex while hexMode is set, then reads what the
-  // driver still holds. Half a character still held at the end is shown
-  // alone.
+  // driver still holds and what still arrives (see kQuietMs). Half a
+  // character still held at the end is shown alone.
   void run(Port& port, Clock& clock, const Flag& running, const Flag& hexMode);
 
   // UI thread: the program's own text, queued after everything received
@@ -75,6 +83,9 @@ class ReceivePipeline {
 
   std::size_t heldUnits();
   std::size_t heldBytes();
+  // Units copied or shifted by the takes so far: what taking costs, which
+  // must grow with what was taken, not with how often.
+  uint64_t unitsMoved();
 
  private:
   // A stretch of the text and the received bytes it shows.
@@ -110,6 +121,7 @@ class ReceivePipeline {
   std::size_t heldBytes_ = 0;
   bool wakeAsked_ = false;  // a take is due and was asked for
   std::size_t hexColumn_ = 0;  // hex bytes on the view's last line so far
+  uint64_t unitsMoved_ = 0;
 };
 
 }  // namespace tv

@@ -21,10 +21,11 @@ class ReceiveWorker {
   using Ended = std::function<void()>;
 
   // How long the UI thread waits, before a close for a reopen or a port
-  // event, for a stopped reader to read what the driver still holds. The
-  // reads return at once; a driver that keeps one longer loses the rest to
-  // the close, as before.
-  static constexpr uint32_t kLastPassWaitMs = 250;
+  // event, for a stopped reader to read what the driver still holds: the
+  // reader reads on until the line has been quiet for a while, at most
+  // ReceivePipeline::kLastPassMs, and this covers that and its last pass.
+  // A driver that keeps a read longer loses the rest to the close.
+  static constexpr uint32_t kLastPassWaitMs = 300;
 
   // isLead and convert decode received text (the system's ANSI code page
   // in the program); clock paces the reader.

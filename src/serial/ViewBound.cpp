@@ -2,12 +2,13 @@
 
 namespace tv {
 
-ViewBound::Step ViewBound::next(std::size_t length, bool copying, uint64_t processBytes) {
+ViewBound::Step ViewBound::next(std::size_t length, bool copying, uint64_t processBytes, bool copyRefused) {
   // Whatever else holds memory, the view keeps its least length: cutting
   // it further would free little and show less.
   const bool memoryShort = processBytes >= kMemoryLimit && length >= kLeastChars;
   if (memoryShort && length < chars_) chars_ = length;
   if (copying) return length >= chars_ || memoryShort ? Step::Swap : Step::None;
+  if (copyRefused && length >= chars_) return Step::Trim;
   return length >= copyFrom() ? Step::StartCopy : Step::None;
 }
 

@@ -31,15 +31,19 @@ class ViewBound {
   // at once, whatever its length, and the bound made no larger than it is.
   static constexpr uint64_t kMemoryLimit = uint64_t{320} << 20;
 
-  enum class Step { None, StartCopy, Swap };
+  enum class Step { None, StartCopy, Swap, Trim };
 
-  // The newest part a replaced view keeps: the copy starts this far below
-  // the bound.
+  // The copy starts at this length of the view.
   std::size_t copyFrom() const { return chars_ / 4 * 3; }
+  // The newest part a replaced view keeps, and a trimmed one.
+  std::size_t kept() const { return chars_ - copyFrom(); }
 
   // Before text goes into a view holding length characters, while a copy
   // is (copying) or is not being made, with the process at processBytes.
-  Step next(std::size_t length, bool copying, uint64_t processBytes);
+  // When the last try to make a copy failed (copyRefused: no window could
+  // be had), the view is trimmed where it stands once it reaches the bound,
+  // slow as that may be, rather than growing on without one.
+  Step next(std::size_t length, bool copying, uint64_t processBytes, bool copyRefused = false);
 
   // A view of length characters was replaced; destroying it took
   // destroyMs, and the process then held processBytes.

@@ -78,6 +78,51 @@ TEST_F(Dialog, TheStartButtonsWaitForACancelledJobToEnd) {
   CloseHandle(writeDone);
 }
 
+// The receive view is replaced (by a clear, or at its bound as text
+// arrives) while the window is inactive. On activation the focus must go
+// back where it was, also into the control now in the view's place, not to
+// the first tab stop: a send button, which the next Space or Enter presses.
+TEST_F(Dialog, TheFocusComesBackAfterTheReceiveViewWasReplacedWhileInactive) {
+  HWND window = dialog.create(GetModuleHandleW(nullptr));
+  ASSERT_NE(window, nullptr);
+  ShowWindow(window, SW_SHOW);
+  HWND other = CreateWindowExW(0, L"STATIC", L"", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr,
+                               nullptr, nullptr, nullptr);
+  ASSERT_NE(other, nullptr);
+  HWND clearButton = GetDlgItem(window, IDC_CLEAR_RECEIVE);
+  for (int focusedId : {IDC_TEXT_PANE, IDC_RECEIVE_VIEW}) {
+    SCOPED_TRACE(focusedId);
+    SetActiveWindow(window);
+    SetFocus(GetDlgItem(window, focusedId));
+    ASSERT_EQ(GetFocus(), GetDlgItem(window, focusedId));
+    SetActiveWindow(other);
+    ASSERT_EQ(GetActiveWindow(), other);
+    HWND before = dialog.receiveView();
+    SendMessageW(window, WM_COMMAND, MAKEWPARAM(IDC_CLEAR_RECEIVE, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(clearButton));
+    ASSERT_NE(dialog.receiveView(), before);
+    SetActiveWindow(window);
+    ASSERT_EQ(GetActiveWindow(), window);
+    EXPECT_EQ(GetFocus(), GetDlgItem(window, focusedId));
+    EXPECT_NE(GetFocus(), GetDlgItem(window, IDC_HEX_SEND));
+  }
+  // Windows restores a minimized window by giving the dialog itself the
+  // focus, after an activation made while it was still minimized (which
+  // leaves the focus alone); the dialog manager then answers from the
+  // handle it kept. Wine activates the window again as it restores it, so
+  // the dialog is given the focus here directly.
+  SetActiveWindow(window);
+  SetFocus(dialog.receiveView());
+  SetActiveWindow(other);
+  HWND before = dialog.receiveView();
+  SendMessageW(window, WM_COMMAND, MAKEWPARAM(IDC_CLEAR_RECEIVE, BN_CLICKED), reinterpret_cast<LPARAM>(clearButton));
+  ASSERT_NE(dialog.receiveView(), before);
+  SetActiveWindow(window);
+  SetFocus(window);
+  EXPECT_EQ(GetFocus(), dialog.receiveView());
+  DestroyWindow(other);
+}
+
 template <typename Done>
 bool PumpUntil(Done done, DWORD ms = 20000) {
   const DWORD start = GetTickCount();

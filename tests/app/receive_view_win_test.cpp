@@ -25,6 +25,45 @@ std::wstring Paragraphs(std::wstring text) {
 }
 
 std::wstring Line(int n) { return Format(L"line %06d\n", {n}); }
+std::wstring Line(const wchar_t* word, int n) { return Format(L"%s %06d\n", {word, n}); }
+constexpr std::size_t kLineChars = 12;  // "line 000123\n"
+constexpr int kBatchLines = 97;         // lines to an append, as a drain gives them
+
+// Lines first up to last of word, a batch to an append; after each append
+// the check is called.
+template <typename Check>
+void Feed(ReceiveView& view, const wchar_t* word, int first, int last, Check check) {
+  std::wstring batch;
+  for (int n = first; n < last; ++n) {
+    batch += Line(word, n);
+    if ((n - first) % kBatchLines == kBatchLines - 1 || n + 1 == last) {
+      view.append(batch);
+      batch.clear();
+      check();
+    }
+  }
+}
+
+// The control's text is the trimmed line, then whole lines of word, in
+// order, up to the line before last.
+void ExpectNewestWholeLines(HWND control, const wchar_t* word, int last) {
+  std::wstring text = GetRichText(control);
+  const std::wstring first = Paragraphs(ReceiveView::kTrimmedLine);
+  ASSERT_EQ(text.compare(0, first.size(), first), 0) << text.substr(0, 80);
+  std::wstring kept = text.substr(first.size());
+  ASSERT_EQ(kept.size() % kLineChars, 0u) << kept.substr(0, 40);
+  std::wstring expected;
+  for (int n = last - static_cast<int>(kept.size() / kLineChars); n < last; ++n) expected += Line(word, n);
+  EXPECT_EQ(kept, Paragraphs(expected));
+}
+
+int ChildCount(HWND parent) {
+  int count = 0;
+  EnumChildWindows(
+      parent, [](HWND, LPARAM counter) { return ++*reinterpret_cast<int*>(counter), TRUE; },
+      reinterpret_cast<LPARAM>(&count));
+  return count;
+}
 
 class ReceiveViewTest : public ::testing::Test {
  protected:
@@ -38,7 +77,8 @@ class ReceiveViewTest : public ::testing::Test {
     ASSERT_NE(control, nullptr);
     SendMessageW(control, EM_EXLIMITTEXT, 0, 0x7FFFFFFF);
     view_.attach(control, ReceiveView::Site{
-                              [](HWND like, bool visible) {
+                              [this](HWND like, bool visible) {
+                                if (makeFails_) return HWND{};
                                 HWND twin = MakeTwin(like, visible);
                                 if (twin != nullptr) SendMessageW(twin, EM_EXLIMITTEXT, 0, 0x7FFFFFFF);
                                 return twin;
@@ -62,6 +102,7 @@ class ReceiveViewTest : public ::testing::Test {
   HWND current_ = nullptr;
   int replaced_ = 0;
   uint64_t memory_ = 16u << 20;
+  bool makeFails_ = false;
   ReceiveView view_;
 };
 
@@ -193,6 +234,101 @@ TEST_F(ReceiveViewTest, ShortOfMemoryTheViewIsCut) {
   EXPECT_LT(text.size(), lots.size() / 2);
   EXPECT_EQ(text.compare(0, 10, Paragraphs(ReceiveView::kTrimmedLine).substr(0, 10)), 0);
   EXPECT_EQ(text.substr(text.size() - Line(0).size()), Paragraphs(Line(13999)));
+}
+
+
+// No control to be had for the copy (as when the process is short of
+// memory): the view is trimmed where it stands at the bound, to the newest
+// whole lines a swap would keep, instead of growing without end. (Short of
+// memory the bound is the view's least; a trim at the first bound costs
+// Wine's rich edit half a minute.)
+TEST_F(ReceiveViewTest, WithNoControlForTheCopyTheViewIsTrimmedWhereItStands) {
+  makeFails_ = true;
+  memory_ = ViewBound::kMemoryLimit;
+  HWND view = view_.hwnd();
+  const std::size_t batchChars = kBatchLines * kLineChars;
+  std::size_t longest = 0, length = 0, afterFirstTrim = 0;
+  const int lines = static_cast<int>(4 * ViewBound::kLeastChars / kLineChars);
+  Feed(view_, L"line", 0, lines, [&] {
+    const std::size_t now = TextLength(view_.hwnd());
+    if (now < length && afterFirstTrim == 0) afterFirstTrim = now;
+    length = now;
+    if (now > longest) longest = now;
+  });
+  const std::size_t bound = view_.boundChars();
+  EXPECT_LT(bound, ViewBound::kLeastChars + batchChars);
+  EXPECT_EQ(view_.hwnd(), view);
+  EXPECT_EQ(replaced_, 0);
+  EXPECT_LE(longest, bound + batchChars);
+  ASSERT_GT(afterFirstTrim, 0u) << "never trimmed";
+  EXPECT_GE(afterFirstTrim, bound / 4);
+  EXPECT_LE(afterFirstTrim, bound / 4 + 2 * batchChars);
+  ExpectNewestWholeLines(view, L"line", lines);
+
+  // Once controls can be had again, the view is replaced as usual.
+  makeFails_ = false;
+  const int more = lines + static_cast<int>(bound / kLineChars);
+  Feed(view_, L"line", lines, more, [] {});
+  EXPECT_GT(replaced_, 0);
+  ExpectNewestWholeLines(view_.hwnd(), L"line", more);
+}
+
+// A clear while the copy is being made takes the copy along: nothing from
+// before the clear comes back when the copy would have taken the view's
+// place, and the view keeps to its bound.
+TEST_F(ReceiveViewTest, AClearWhileTheCopyIsMadeNeverBringsTheClearedTextBack) {
+  const std::size_t bound = view_.boundChars();
+  Feed(view_, L"old!", 0, static_cast<int>(bound / 4 * 3 / kLineChars) + 2 * kBatchLines, [] {});
+  ASSERT_EQ(ChildCount(parent_), 2) << "no copy being made";
+  view_.clear();
+  HWND shown = view_.hwnd();
+  std::size_t longest = 0;
+  const int lines = static_cast<int>(2 * bound / kLineChars);
+  Feed(view_, L"new!", 0, lines, [&] {
+    if (view_.hwnd() != shown) {
+      shown = view_.hwnd();
+      EXPECT_EQ(GetRichText(shown).find(L"old!"), std::wstring::npos);
+    }
+    if (TextLength(shown) > longest) longest = TextLength(shown);
+  });
+  EXPECT_GE(replaced_, 2) << "cleared and replaced at the bound";
+  EXPECT_LE(longest, bound + kBatchLines * kLineChars);
+  ExpectNewestWholeLines(view_.hwnd(), L"new!", lines);
+}
+
+// While a menu is open or the mouse is captured (a selection being dragged
+// in the view, the splitter being dragged), the view is not replaced under
+// the user's hands: the copy goes on, and takes the view's place with the
+// first text after.
+TEST_F(ReceiveViewTest, NoSwapWhileHeldOrWhileTheMouseIsCaptured) {
+  int next = 0;
+  for (bool byCapture : {false, true}) {
+    SCOPED_TRACE(byCapture ? "captured" : "held");
+    HWND before = view_.hwnd();
+    const int replacedBefore = replaced_;
+    const std::size_t bound = view_.boundChars();
+    if (byCapture) {
+      SetCapture(parent_);
+      ASSERT_EQ(GetCapture(), parent_);
+    } else {
+      view_.hold(true);
+    }
+    const int last = next + static_cast<int>((bound + 2 * kBatchLines * kLineChars) / kLineChars);
+    Feed(view_, L"line", next, last, [] {});
+    next = last;
+    EXPECT_EQ(view_.hwnd(), before);
+    EXPECT_EQ(replaced_, replacedBefore);
+    EXPECT_GT(TextLength(before), bound);
+    if (byCapture) {
+      ReleaseCapture();
+    } else {
+      view_.hold(false);
+    }
+    view_.append(Line(L"line", next++));
+    EXPECT_NE(view_.hwnd(), before);
+    EXPECT_EQ(replaced_, replacedBefore + 1);
+    ExpectNewestWholeLines(view_.hwnd(), L"line", next);
+  }
 }
 
 }  // namespace

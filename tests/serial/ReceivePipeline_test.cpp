@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <new>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "../support/FakeClock.h"
@@ -163,6 +165,92 @@ TEST(ReceiveStop, AStoppedReaderReadsWhatTheDriverStillHolds) {
   EXPECT_EQ(port.unread(), data.size() - 2 * ReceivePipeline::kReadBytes);
 }
 
+// A device that goes on talking after the stop: what it sends reaches the
+// driver at the times the test gives, on the reader's own clock, the way a
+// USB adapter hands over what it received every few milliseconds.
+class PacedPort final : public Port {
+ public:
+  explicit PacedPort(FakeClock& clock) : clock_(clock) {}
+  void sendAt(uint32_t ms, const std::vector<uint8_t>& bytes) { planned_.push_back({ms, bytes}); }
+
+  bool isOpen() const override { return true; }
+  IoResult read(uint8_t* buffer, std::size_t capacity) override {
+    for (auto it = planned_.begin(); it != planned_.end();) {
+      if (it->first > clock_.now) {
+        ++it;
+        continue;
+      }
+      arrived_.insert(arrived_.end(), it->second.begin(), it->second.end());
+      it = planned_.erase(it);
+    }
+    std::size_t n = std::min(capacity, arrived_.size());
+    std::copy(arrived_.begin(), arrived_.begin() + static_cast<std::ptrdiff_t>(n), buffer);
+    arrived_.erase(arrived_.begin(), arrived_.begin() + static_cast<std::ptrdiff_t>(n));
+    return IoResult{n, IoStatus::Done};
+  }
+  IoResult write(const uint8_t*, std::size_t, const Flag&) override { return IoResult{0, IoStatus::Failed}; }
+  void interruptWrite() override {}
+
+ private:
+  FakeClock& clock_;
+  std::vector<std::pair<uint32_t, std::vector<uint8_t>>> planned_;
+  std::vector<uint8_t> arrived_;
+};
+
+// A read that finds nothing does not mean the device has finished: an
+// adapter delivering every 16 ms loses everything after its first delivery
+// to the close otherwise. The reader waits for a quiet line, and for no
+// longer than its last pass may take.
+TEST(ReceiveStop, AStoppedReaderReadsOnUntilTheLineIsQuiet) {
+  Flag stopped{0}, hexMode{1};
+  {
+    FakeClock clock;
+    PacedPort port(clock);
+    ReceivePipeline pipeline(IsLead, Convert, [] { return true; });
+    std::vector<uint8_t> sent;
+    uint32_t last = 0;
+    for (uint32_t at = 0; at <= 150; at += 16) {
+      std::vector<uint8_t> bytes = {static_cast<uint8_t>(at), 0x11, 0x22, static_cast<uint8_t>(at + 1)};
+      port.sendAt(at, bytes);
+      sent.insert(sent.end(), bytes.begin(), bytes.end());
+      last = at;
+    }
+    pipeline.run(port, clock, stopped, hexMode);
+    EXPECT_EQ(pipeline.take(), HexLines(sent));
+    EXPECT_GE(clock.now, last + ReceivePipeline::kQuietMs);
+    EXPECT_LE(clock.now, last + ReceivePipeline::kQuietMs + 2) << "waited on past a quiet line";
+  }
+  {
+    // Nothing more comes: the reader ends once the line has been quiet.
+    FakeClock clock;
+    PacedPort port(clock);
+    ReceivePipeline pipeline(IsLead, Convert, [] { return true; });
+    pipeline.run(port, clock, stopped, hexMode);
+    EXPECT_LE(clock.now, ReceivePipeline::kQuietMs + 2);
+    // Nor for a port that has closed.
+    FakeClock closedClock;
+    FakePort closed;
+    closed.close();
+    pipeline.run(closed, closedClock, stopped, hexMode);
+    EXPECT_LE(closedClock.now, 1u);
+  }
+  {
+    // A device that never stops talking does not hold up the close.
+    FakeClock clock;
+    PacedPort port(clock);
+    ReceivePipeline pipeline(IsLead, Convert, [] { return true; });
+    std::vector<uint8_t> sent;
+    for (uint32_t at = 0; at <= 2000; at += 5) {
+      port.sendAt(at, {0x5A});
+      if (at <= ReceivePipeline::kLastPassMs) sent.push_back(0x5A);
+    }
+    pipeline.run(port, clock, stopped, hexMode);
+    EXPECT_GE(clock.now, ReceivePipeline::kLastPassMs);
+    EXPECT_LE(clock.now, ReceivePipeline::kLastPassMs + 2);
+    EXPECT_EQ(pipeline.take(), HexLines(sent));
+  }
+}
+
 // The UI thread takes a full backlog a share at a time while the reader
 // keeps adding to it: every share comes from where the last one ended,
 // also across the points where what was taken is let go, and a share
@@ -212,6 +300,30 @@ TEST(ReceiveBacklog, AFullBacklogTakenShareByShareComesOutWholeAndInOrder) {
   pipeline.discard();
   EXPECT_EQ(pipeline.heldUnits(), 0u);
   EXPECT_EQ(pipeline.take(), L"");
+}
+
+// Draining a full backlog share by share must cost in proportion to the
+// backlog: a take that let go of what was taken every time would shift the
+// whole rest each time, for a cost growing with the square of the backlog
+// (at the bound, minutes of a frozen window).
+TEST(ReceiveBacklog, TakingAFullBacklogMovesEachUnitOnlyAFewTimes) {
+  ReceivePipeline pipeline(IsLead, Convert, [] { return true; });
+  for (int i = 0; i < 64; ++i) pipeline.add(std::wstring(64 * 1024, static_cast<wchar_t>(L'a' + i % 26)));
+  // Shares of several sizes, with text still coming in now and then.
+  const std::pair<std::size_t, std::size_t> phases[] = {
+      {ReceiveFeed::kDrainUnits, 2u << 20}, {1000, 1u << 20}, {3, 3000}};
+  uint64_t taken = 0;
+  for (auto [share, units] : phases) {
+    for (std::size_t i = 0, phaseTaken = 0; phaseTaken < units; ++i) {
+      if (i % 16 == 15) pipeline.add(std::wstring(share, L'z'));
+      const std::size_t got = pipeline.take(share).size();
+      phaseTaken += got;
+      taken += got;
+    }
+    EXPECT_GE(pipeline.unitsMoved(), taken) << share;
+    EXPECT_LE(pipeline.unitsMoved(), 3 * taken) << share;
+  }
+  EXPECT_GT(pipeline.heldUnits(), 0u);
 }
 
 TEST_F(Receiving, HexLinesHoldSixteenBytesAcrossReadsAndStartAfterOtherText) {

@@ -28,7 +28,8 @@ TEST(ViewBound, AViewFedForeverStaysWithinTheBoundAndKeepsTheNewestQuarter) {
         break;
       case Step::Swap:
         EXPECT_GE(view, bound.chars());
-        EXPECT_GE(copy, bound.chars() / 4 - piece);
+        EXPECT_GE(copy + piece, bound.chars() / 4);
+        EXPECT_LE(copy, bound.chars() / 4 + piece);
         view = copy;
         copying = false;
         ++swaps;
@@ -43,6 +44,34 @@ TEST(ViewBound, AViewFedForeverStaysWithinTheBoundAndKeepsTheNewestQuarter) {
   }
   EXPECT_GT(swaps, 10);
   EXPECT_EQ(bound.chars(), ViewBound::kFirstChars);
+}
+
+// Where the steps change, to the character, whatever the bound has been
+// fitted to: the copy starts at exactly three quarters of the bound and
+// takes the view's place at exactly the bound. A view whose copy could not
+// be made is trimmed at exactly the bound, and until then a copy is tried
+// again.
+TEST(ViewBound, TheStepsChangeExactlyAtThreeQuartersAndAtTheBound) {
+  ViewBound bound;
+  // As it starts, then fitted to a length no multiple of four, then doubled.
+  for (uint32_t destroyMs : {ViewBound::kSwapBudgetMs, ViewBound::kSwapBudgetMs * 3, 1u}) {
+    bound.swapped(bound.chars(), destroyMs, kPlenty);
+    const std::size_t chars = bound.chars();
+    const std::size_t threeQuarters = chars / 4 * 3;
+    SCOPED_TRACE(chars);
+    EXPECT_EQ(bound.copyFrom(), threeQuarters);
+    EXPECT_EQ(bound.kept(), chars - threeQuarters);
+    EXPECT_EQ(bound.next(threeQuarters - 1, false, kPlenty), Step::None);
+    EXPECT_EQ(bound.next(threeQuarters, false, kPlenty), Step::StartCopy);
+    EXPECT_EQ(bound.next(chars - 1, true, kPlenty), Step::None);
+    EXPECT_EQ(bound.next(chars, true, kPlenty), Step::Swap);
+    EXPECT_EQ(bound.next(threeQuarters, false, kPlenty, true), Step::StartCopy);
+    EXPECT_EQ(bound.next(chars - 1, false, kPlenty, true), Step::StartCopy);
+    EXPECT_EQ(bound.next(chars, false, kPlenty, true), Step::Trim);
+    EXPECT_EQ(bound.next(chars * 3, false, kPlenty, true), Step::Trim);
+    EXPECT_EQ(bound.chars(), chars) << "asking moved the bound";
+  }
+  EXPECT_EQ(bound.chars(), ViewBound::kFirstChars / 3 * 2);
 }
 
 // Replacing a view costs the destruction of the old one; the bound follows
