@@ -12,8 +12,6 @@
 namespace tv {
 namespace {
 
-// Memory is asked for again after this many characters went in.
-constexpr std::size_t kMeasureEveryChars = 32 * 1024;
 // What relieve() keeps, at most.
 constexpr std::size_t kKeptWhenShort = ViewBound::kLeastChars / 2;
 
@@ -100,7 +98,7 @@ void ReceiveView::swapInCopy() {
   SendMessageW(copy, EM_SETSEL, static_cast<WPARAM>(-1), -1);
   const uint32_t destroyMs = replaceWith(copy);
   SendMessageW(view_, WM_VSCROLL, SB_BOTTOM, 0);
-  unmeasured_ = kMeasureEveryChars;
+  measure_.restart();
   bound_.swapped(oldLength, destroyMs, memory(0));
 }
 
@@ -212,11 +210,8 @@ void ReceiveView::noteNoSpace(HWND from) {
 }
 
 uint64_t ReceiveView::memory(std::size_t justAdded) {
-  unmeasured_ += justAdded;
-  if (unmeasured_ >= kMeasureEveryChars || lastMemory_ == 0) {
-    lastMemory_ = site_.memory ? site_.memory() : 0;
-    unmeasured_ = 0;
-  }
+  charsAdded_ += static_cast<uint32_t>(justAdded);
+  if (measure_.due(charsAdded_)) lastMemory_ = site_.memory ? site_.memory() : 0;
   return lastMemory_;
 }
 

@@ -11,6 +11,7 @@
 #include <functional>
 #include <string>
 
+#include "base/Throttle.h"
 #include "serial/ReceiveFeed.h"
 #include "serial/ViewBound.h"
 
@@ -83,7 +84,10 @@ class ReceiveView final : public TextView {
   bool batching_ = false;
   bool atLineStart_ = true;    // the view's text ends with a line break
   bool noSpace_ = false;       // EN_ERRSPACE seen since the last insertion began
-  std::size_t unmeasured_ = 0; // characters added since memory was last asked for
+  // Memory is asked for again after this many characters went in.
+  static constexpr uint32_t kMeasureEveryChars = 32 * 1024;
+  uint32_t charsAdded_ = 0;    // in all, wrapping
+  Throttle measure_{kMeasureEveryChars};
   uint64_t lastMemory_ = 0;
 };
 

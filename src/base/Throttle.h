@@ -25,6 +25,9 @@ class Throttle {
     return true;
   }
 
+  // The next thing is acted on, whenever it comes.
+  void restart() { acted_ = false; }
+
   // True, once, when something was skipped since it was last acted on.
   bool owed() {
     const bool was = skipped_;
