@@ -1,7 +1,7 @@
 // The command routing table, and the commands that make a choice: line
 // settings, ports, delay modes and the delay box, the send buttons, the
 // topmost box.
-#include "app/DisplayLines.h"
+#include "base/DisplayLines.h"
 #include "app/MainDialog.h"
 #include "app/QuickSlots.h"
 #include "base/RichEdit.h"

@@ -132,7 +132,7 @@ INT_PTR MainDialog::handleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_COMMAND:
       if (routeCommand(HIWORD(wp), LOWORD(wp), reinterpret_cast<HWND>(lp))) return TRUE;
       break;
-    case UiBridge::kCallMessage:
+    case UiCalls::kCallMessage:
       bridge_.runCall(wp, lp);
       return TRUE;
     case UiBridge::kSignalMessage:
@@ -198,7 +198,8 @@ BOOL MainDialog::onInitDialog() {
                            {IDC_TOPMOST, Anchor::MoveBoth, false},
                            {IDC_DELAY_BOX, Anchor::MoveBoth, false},
                            {IDC_GROUP, Anchor::MoveBoth, false},
-                       });
+                       },
+                 IDC_SIZE_GRIP);
   if (choices_.file.loaded) reportLoadedFile();
   return TRUE;
 }

@@ -12,10 +12,10 @@
 #include <functional>
 #include <string>
 
-#include "app/FocusKeeper.h"
-#include "app/PaneSplitter.h"
-#include "app/ReceiveView.h"
-#include "app/ResizeManager.h"
+#include "base/FocusKeeper.h"
+#include "base/PaneSplitter.h"
+#include "base/BoundedView.h"
+#include "base/ResizeManager.h"
 #include "app/Settings.h"
 #include "app/UiBridge.h"
 #include "base/WinHandles.h"
@@ -149,7 +149,7 @@ class MainDialog {
   SettingsStore store_;
   Choices choices_;            // UI thread
   UiBridge bridge_;
-  ReceiveView receiveText_;    // the receive view, written only through the session
+  BoundedView receiveText_;    // the receive view, written only through the session
   Session session_;
 
   PaneSplitter splitter_;   // UI thread, as everything below

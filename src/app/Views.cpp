@@ -6,7 +6,7 @@
 
 #include <new>
 
-#include "app/ControlTwin.h"
+#include "base/ControlTwin.h"
 #include "app/MainDialog.h"
 #include "base/Format.h"
 #include "base/ProcessMemory.h"
@@ -71,7 +71,7 @@ void MainDialog::initViews() {
   delayBox_ = GetDlgItem(hwnd_, IDC_DELAY_BOX);
   HWND receive = GetDlgItem(hwnd_, IDC_RECEIVE_VIEW);
   setUpReceiveView(receive);
-  receiveText_.attach(receive, ReceiveView::Site{
+  receiveText_.attach(receive, BoundedView::Site{
                                    [this](HWND like, bool visible) {
                                      HWND view = MakeTwin(like, visible);
                                      if (view != nullptr) setUpReceiveView(view);
@@ -79,6 +79,9 @@ void MainDialog::initViews() {
                                    },
                                    [this](HWND old, HWND fresh) { resizer_.replaceControl(old, fresh); },
                                    PrivateBytes,
+                                   L"...................较早的内容已删除................\n",
+                                   L"...................内存不足,较早的内容已删除................\n",
+                                   L"...................内存不足,接收区已清空................\n",
                                });
   setUpPane(textPane_, false);
   setUpPane(hexPane_, true);

@@ -5,25 +5,10 @@
 #include <cstddef>
 #include <string>
 
+#include "base/TextView.h"
 #include "serial/ReceivePipeline.h"
 
 namespace tv {
-
-// A view the program writes to and never reads back.
-class TextView {
- public:
-  // At the end, scrolled to the bottom.
-  virtual void append(const std::wstring& text) = 0;
-  virtual void replaceAll(const std::wstring& text) = 0;
-  virtual void clear() = 0;
-  // Around a run of appends: the view may put off showing them until the
-  // run ends, which saves a repaint per append.
-  virtual void beginBatch() {}
-  virtual void endBatch() {}
-
- protected:
-  ~TextView() = default;
-};
 
 class ReceiveFeed {
  public:

@@ -1,4 +1,4 @@
-#include "app/DisplayLines.h"
+#include "base/DisplayLines.h"
 
 #include <richedit.h>
 
@@ -18,7 +18,7 @@ constexpr uint32_t kBatchMs = 25;
 // paragraph wraps, the display lines are the paragraphs and the control is
 // asked nothing more; otherwise it is asked where each line starts, which
 // under Wine walks the text from its top for every line.
-std::vector<std::wstring> CopyDisplayLines(UiBridge& bridge, HWND pane, const Flag& busy) {
+std::vector<std::wstring> CopyDisplayLines(const UiCalls& bridge, HWND pane, const Flag& busy) {
   std::wstring text;
   LRESULT count = 0;
   bridge.call([&] {

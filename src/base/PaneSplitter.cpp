@@ -1,6 +1,6 @@
-#include "app/PaneSplitter.h"
+#include "base/PaneSplitter.h"
 
-#include "app/ChildRect.h"
+#include "base/ChildRect.h"
 #include "base/WinHandles.h"
 
 namespace tv {

@@ -1,11 +1,11 @@
-#include "app/ReceiveView.h"
+#include "base/BoundedView.h"
 
 #include <richedit.h>
 
 #include <new>
 #include <utility>
 
-#include "app/ControlTwin.h"
+#include "base/ControlTwin.h"
 #include "base/RichEdit.h"
 #include "base/Threading.h"
 
@@ -17,16 +17,13 @@ constexpr std::size_t kKeptWhenShort = ViewBound::kLeastChars / 2;
 
 }  // namespace
 
-const wchar_t ReceiveView::kTrimmedLine[] = L"...................较早的内容已删除................\n";
-const wchar_t ReceiveView::kShortOfMemoryLine[] = L"...................内存不足,较早的内容已删除................\n";
-const wchar_t ReceiveView::kClearedForMemoryLine[] = L"...................内存不足,接收区已清空................\n";
 
-void ReceiveView::attach(HWND control, Site site) {
+void BoundedView::attach(HWND control, Site site) {
   view_ = control;
   site_ = std::move(site);
 }
 
-void ReceiveView::append(const std::wstring& text) {
+void BoundedView::append(const std::wstring& text) {
   if (text.empty() || view_ == nullptr) return;
   std::size_t length = TextLength(view_);
   const bool held = held_ || GetCapture() != nullptr;
@@ -54,7 +51,7 @@ void ReceiveView::append(const std::wstring& text) {
   insert(view_, text, true);
 }
 
-bool ReceiveView::insert(HWND control, const std::wstring& text, bool scroll) {
+bool BoundedView::insert(HWND control, const std::wstring& text, bool scroll) {
   noSpace_ = false;
   const std::size_t before = TextLength(control);
   SendMessageW(control, EM_SETSEL, static_cast<WPARAM>(-1), -1);
@@ -65,7 +62,7 @@ bool ReceiveView::insert(HWND control, const std::wstring& text, bool scroll) {
   return taken;
 }
 
-void ReceiveView::copyAlong(const std::wstring& text, std::size_t viewLength) {
+void BoundedView::copyAlong(const std::wstring& text, std::size_t viewLength) {
   if (copy_ != nullptr) {
     if (!insert(copy_, text, false)) dropCopy();
     return;
@@ -87,10 +84,10 @@ void ReceiveView::copyAlong(const std::wstring& text, std::size_t viewLength) {
   if (copy == nullptr) return;  // tried again with the next text
   copy_ = copy;
   copyDue_ = false;
-  if (!insert(copy_, kTrimmedLine + text.substr(from), false)) dropCopy();
+  if (!insert(copy_, site_.trimmedLine + text.substr(from), false)) dropCopy();
 }
 
-void ReceiveView::swapInCopy() {
+void BoundedView::swapInCopy() {
   HWND copy = copy_;
   copy_ = nullptr;
   copyDue_ = false;
@@ -102,7 +99,7 @@ void ReceiveView::swapInCopy() {
   bound_.swapped(oldLength, destroyMs, memory(0));
 }
 
-void ReceiveView::trimInPlace() {
+void BoundedView::trimInPlace() {
   // Deleting from a long rich edit is slow (under Wine seconds), which is
   // why the view is replaced instead whenever a control can be had.
   const std::size_t length = TextLength(view_);
@@ -124,17 +121,17 @@ void ReceiveView::trimInPlace() {
   copyRefused_ = false;  // a copy is tried again from copyFrom() on
   copyDue_ = false;
   SendMessageW(view_, EM_SETSEL, 0, static_cast<LPARAM>(from));
-  SendMessageW(view_, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(kTrimmedLine));
+  SendMessageW(view_, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(site_.trimmedLine.c_str()));
   SendMessageW(view_, EM_SETSEL, static_cast<WPARAM>(-1), -1);
   SendMessageW(view_, WM_VSCROLL, SB_BOTTOM, 0);
 }
 
-void ReceiveView::dropCopy() {
+void BoundedView::dropCopy() {
   if (copy_ != nullptr) DestroyWindow(copy_);
   copy_ = nullptr;
 }
 
-uint32_t ReceiveView::replaceWith(HWND fresh) {
+uint32_t BoundedView::replaceWith(HWND fresh) {
   HWND old = view_;
   PutTwinInPlace(old, fresh);
   if (batching_) SendMessageW(fresh, WM_SETREDRAW, FALSE, 0);
@@ -145,7 +142,7 @@ uint32_t ReceiveView::replaceWith(HWND fresh) {
   return SystemClock().nowMs() - start;
 }
 
-void ReceiveView::clear() {
+void BoundedView::clear() {
   if (view_ == nullptr) return;
   dropCopy();
   copyDue_ = false;
@@ -159,18 +156,18 @@ void ReceiveView::clear() {
   }
 }
 
-void ReceiveView::replaceAll(const std::wstring& text) {
+void BoundedView::replaceAll(const std::wstring& text) {
   clear();
   if (view_ != nullptr) PutText(view_, text, kCaretToEnd | kCaretToStart);
   atLineStart_ = text.empty() || text.back() == L'\n';
 }
 
-void ReceiveView::beginBatch() {
+void BoundedView::beginBatch() {
   batching_ = true;
   if (view_ != nullptr) SendMessageW(view_, WM_SETREDRAW, FALSE, 0);
 }
 
-void ReceiveView::endBatch() {
+void BoundedView::endBatch() {
   batching_ = false;
   if (view_ == nullptr) return;
   SendMessageW(view_, WM_SETREDRAW, TRUE, 0);
@@ -179,7 +176,7 @@ void ReceiveView::endBatch() {
   RedrawWindow(view_, nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME | RDW_ERASE);
 }
 
-void ReceiveView::relieve() {
+void BoundedView::relieve() {
   if (view_ == nullptr) return;
   try {
     dropCopy();
@@ -198,18 +195,18 @@ void ReceiveView::relieve() {
       kept.clear();
     }
     clear();
-    insert(view_, kept.empty() ? kClearedForMemoryLine : kShortOfMemoryLine, true);
+    insert(view_, kept.empty() ? site_.clearedForMemoryLine : site_.shortOfMemoryLine, true);
     if (!kept.empty()) insert(view_, kept, true);
   } catch (...) {
     // Nothing more can be freed here; the window goes on as it is.
   }
 }
 
-void ReceiveView::noteNoSpace(HWND from) {
+void BoundedView::noteNoSpace(HWND from) {
   if (from != nullptr && (from == view_ || from == copy_)) noSpace_ = true;
 }
 
-uint64_t ReceiveView::memory(std::size_t justAdded) {
+uint64_t BoundedView::memory(std::size_t justAdded) {
   charsAdded_ += static_cast<uint32_t>(justAdded);
   if (measure_.due(charsAdded_)) lastMemory_ = site_.memory ? site_.memory() : 0;
   return lastMemory_;

@@ -1,4 +1,4 @@
-#include "serial/ViewBound.h"
+#include "base/ViewBound.h"
 
 namespace tv {
 

@@ -1,7 +1,7 @@
 // Keeps the dialog's focused control across a deactivation. The dialog
 // manager remembers the focused control by its handle when the window is
 // deactivated and gives it the focus back on activation; when that control
-// was replaced meanwhile (the receive view at its bound, a cleared pane),
+// was replaced meanwhile (a view emptied by putting a new control in its place),
 // the handle is gone and the focus goes to the first tab stop, a send
 // button, which the next Space or Enter presses. Controls keep their id
 // across a replacement (see ControlTwin.h), so the id is remembered here.

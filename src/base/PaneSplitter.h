@@ -1,14 +1,14 @@
-// The movable boundary between the hex pane (above) and the text pane.
+// The movable boundary between two panes, one above the other.
 #pragma once
 
 #include <windows.h>
 
-#include "app/Geometry.h"
+#include "base/Geometry.h"
 
 namespace tv {
 
 // The limits and steps it is given are pixels at 96 DPI; it scales them by
-// the window's DPI, so at 200 % the hex pane still keeps a line of text.
+// the window's DPI, so at 200 % the upper pane still keeps a line of text.
 class PaneSplitter {
  public:
   void init(HWND owner, int upperId, int lowerId, int minUpper, int minLower);
@@ -31,7 +31,7 @@ class PaneSplitter {
   HWND upper_ = nullptr;
   HWND lower_ = nullptr;
   SplitGeometry geometry_{18, 36};
-  int keptUpperHeight_ = 0;  // the hex pane height the user chose
+  int keptUpperHeight_ = 0;  // the upper pane's height the user chose
   int dpi_ = 96;
 };
 

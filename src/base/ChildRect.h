@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include "app/Geometry.h"
+#include "base/Geometry.h"
 
 namespace tv {
 

@@ -1,4 +1,4 @@
-#include "app/FocusKeeper.h"
+#include "base/FocusKeeper.h"
 
 namespace tv {
 

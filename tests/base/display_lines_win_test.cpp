@@ -1,5 +1,5 @@
-// The hex job's copy of the hex pane's display lines, asked of the window
-// in a few large batches.
+// A worker's copy of a rich edit's display lines, asked of the window in a
+// few large batches.
 #include <windows.h>
 #include <richedit.h>
 
@@ -9,18 +9,18 @@
 #include <thread>
 #include <vector>
 
-#include "app/DisplayLines.h"
+#include "base/DisplayLines.h"
 #include "base/Format.h"
 
 namespace tv {
 namespace {
 
-UiBridge* g_bridge = nullptr;
+UiCalls* g_bridge = nullptr;
 int g_roundTrips = 0;
 Flag* g_cancelAfter2 = nullptr;
 
 LRESULT CALLBACK HostProc(HWND window, UINT msg, WPARAM wp, LPARAM lp) {
-  if (msg == UiBridge::kCallMessage && g_bridge != nullptr) {
+  if (msg == UiCalls::kCallMessage && g_bridge != nullptr) {
     g_bridge->runCall(wp, lp);
     if (++g_roundTrips == 2 && g_cancelAfter2 != nullptr) *g_cancelAfter2 = 0;
     return 0;
@@ -42,7 +42,7 @@ class DisplayLinesTest : public ::testing::Test {
     pane = CreateWindowExW(0, L"RichEdit50W", L"", WS_CHILD | WS_VISIBLE | ES_MULTILINE | WS_VSCROLL, 0, 0, 300,
                            200, host, nullptr, nullptr, nullptr);
     SendMessageW(pane, EM_EXLIMITTEXT, 0, 0x7FFFFFFF);
-    bridge.attach(host, nullptr);
+    bridge.attach(host);
     g_bridge = &bridge;
     g_roundTrips = 0;
     g_cancelAfter2 = nullptr;
@@ -74,7 +74,7 @@ class DisplayLinesTest : public ::testing::Test {
   HMODULE richEdit = nullptr;
   HWND host = nullptr;
   HWND pane = nullptr;
-  UiBridge bridge;
+  UiCalls bridge;
 };
 
 // Hex lines as typed, none wider than the pane: one question, whatever

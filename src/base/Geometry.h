@@ -16,7 +16,7 @@ struct Rect {
 // Left and top edges inside, right and bottom edges outside.
 bool Contains(const Rect& r, int x, int y);
 
-// The boundary between the hex pane (upper) and the text pane (lower).
+// The boundary between an upper and a lower pane.
 // Only the boundary moves; the gap between the panes stays as it is.
 class SplitGeometry {
  public:
@@ -44,9 +44,9 @@ class SplitGeometry {
 };
 
 enum class Anchor {
-  GrowBoth,           // receive view: takes the extra width and height
-  GrowWidthMoveDown,  // status view and send panes: keep their height
-  MoveBoth,           // buttons, delay box, group box: stay at the bottom right
+  GrowBoth,           // takes the extra width and height
+  GrowWidthMoveDown,  // below the one that grows: keeps its height
+  MoveBoth,           // stays at the bottom right
 };
 
 Rect Follow(const Rect& initial, Anchor anchor, int dx, int dy);

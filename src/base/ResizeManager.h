@@ -6,7 +6,7 @@
 
 #include <vector>
 
-#include "app/Geometry.h"
+#include "base/Geometry.h"
 
 namespace tv {
 
@@ -18,7 +18,8 @@ class ResizeManager {
     bool repaint;
   };
 
-  void init(HWND dialog, const std::vector<Rule>& rules);
+  // gripId: the id of the size grip it makes.
+  void init(HWND dialog, const std::vector<Rule>& rules, int gripId);
   void onSize(WPARAM type, int clientWidth, int clientHeight);
   void onGetMinMaxInfo(MINMAXINFO* info) const;
   // A control was replaced by a new one in the same place: it follows the

@@ -1,7 +1,7 @@
-// The receive view as the receive feed writes to it: a rich edit that keeps
-// the newest text within a bound (see ViewBound), is cleared by taking a
-// new control's place instead of being emptied, and gives up its oldest
-// text rather than the program when memory runs out.
+// A view of text that keeps coming (what a port receives, a log): a rich
+// edit that keeps the newest text within a bound (see ViewBound), is
+// cleared by taking a new control's place instead of being emptied, and
+// gives up its oldest text rather than the program when memory runs out.
 #pragma once
 
 #include <windows.h>
@@ -11,15 +11,15 @@
 #include <functional>
 #include <string>
 
+#include "base/TextView.h"
 #include "base/Throttle.h"
-#include "serial/ReceiveFeed.h"
-#include "serial/ViewBound.h"
+#include "base/ViewBound.h"
 
 namespace tv {
 
-class ReceiveView final : public TextView {
+class BoundedView final : public TextView {
  public:
-  // What the view needs of the dialog.
+  // What the view needs of the window it is in.
   struct Site {
     // A new control like this one, with everything the dialog sets on
     // its views; hidden ones get no id. Null when none could be made.
@@ -29,13 +29,13 @@ class ReceiveView final : public TextView {
     std::function<void(HWND old, HWND fresh)> replaced;
     // The process's private bytes.
     std::function<uint64_t()> memory;
+    // The first line of a view whose oldest text was dropped, and the first
+    // line after memory ran out, with and without older text kept; each
+    // ends with a line break.
+    std::wstring trimmedLine;
+    std::wstring shortOfMemoryLine;
+    std::wstring clearedForMemoryLine;
   };
-
-  // The first line of a view whose oldest text was dropped.
-  static const wchar_t kTrimmedLine[];
-  // The first line after memory ran out, with and without older text kept.
-  static const wchar_t kShortOfMemoryLine[];
-  static const wchar_t kClearedForMemoryLine[];
 
   void attach(HWND control, Site site);
   HWND hwnd() const { return view_; }

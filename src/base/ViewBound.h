@@ -1,4 +1,4 @@
-// How far the receive view may grow before its oldest text goes. A rich
+// How far a view of incoming text may grow before its oldest text goes. A rich
 // edit's memory and the time it takes to destroy one grow with its text
 // (under Wine about 300 bytes a character of hex and 0.35-0.55 ms to free
 // 1000 of them; far less on Windows), so a view left to grow for a night

@@ -1,6 +1,6 @@
-#include "app/ControlTwin.h"
+#include "base/ControlTwin.h"
 
-#include "app/ChildRect.h"
+#include "base/ChildRect.h"
 
 namespace tv {
 

@@ -1,11 +1,10 @@
-#include "app/ResizeManager.h"
+#include "base/ResizeManager.h"
 
-#include "app/ChildRect.h"
-#include "resources/resource.h"
+#include "base/ChildRect.h"
 
 namespace tv {
 
-void ResizeManager::init(HWND dialog, const std::vector<Rule>& rules) {
+void ResizeManager::init(HWND dialog, const std::vector<Rule>& rules, int gripId) {
   dialog_ = dialog;
   LONG_PTR style = GetWindowLongPtrW(dialog, GWL_STYLE);
   if (!(style & WS_CLIPCHILDREN)) SetWindowLongPtrW(dialog, GWL_STYLE, style | WS_CLIPCHILDREN);
@@ -26,7 +25,7 @@ void ResizeManager::init(HWND dialog, const std::vector<Rule>& rules) {
                           WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | SBS_SIZEBOX | SBS_SIZEGRIP |
                               SBS_SIZEBOXBOTTOMRIGHTALIGN,
                           client.right - gripW, client.bottom - gripH, gripW, gripH, dialog,
-                          reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_SIZE_GRIP)),
+                          reinterpret_cast<HMENU>(static_cast<INT_PTR>(gripId)),
                           GetModuleHandleW(nullptr), nullptr);
   if (grip_ != nullptr)
     tracked_.push_back({grip_, Anchor::MoveBoth, false, ChildRect(dialog, grip_)});

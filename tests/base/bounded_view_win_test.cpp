@@ -1,4 +1,4 @@
-// The receive view over a real rich edit: bounded, cleared by a new control
+// The bounded view over a real rich edit: bounded, cleared by a new control
 // in its place, and making room when the control refuses text.
 #include <windows.h>
 #include <richedit.h>
@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "app/ControlTwin.h"
-#include "app/ReceiveView.h"
+#include "base/BoundedView.h"
+#include "base/ControlTwin.h"
 #include "base/Format.h"
 #include "base/RichEdit.h"
 
@@ -17,6 +17,9 @@ namespace tv {
 namespace {
 
 constexpr int kViewId = 1005;
+const wchar_t kTrimmedLine[] = L"...older text went...\n";
+const wchar_t kShortOfMemoryLine[] = L"...short of memory, older text went...\n";
+const wchar_t kClearedForMemoryLine[] = L"...short of memory, cleared...\n";
 
 std::wstring Paragraphs(std::wstring text) {
   for (wchar_t& c : text)
@@ -32,7 +35,7 @@ constexpr int kBatchLines = 97;         // lines to an append, as a drain gives 
 // Lines first up to last of word, a batch to an append; after each append
 // the check is called.
 template <typename Check>
-void Feed(ReceiveView& view, const wchar_t* word, int first, int last, Check check) {
+void Feed(BoundedView& view, const wchar_t* word, int first, int last, Check check) {
   std::wstring batch;
   for (int n = first; n < last; ++n) {
     batch += Line(word, n);
@@ -48,7 +51,7 @@ void Feed(ReceiveView& view, const wchar_t* word, int first, int last, Check che
 // order, up to the line before last.
 void ExpectNewestWholeLines(HWND control, const wchar_t* word, int last) {
   std::wstring text = GetRichText(control);
-  const std::wstring first = Paragraphs(ReceiveView::kTrimmedLine);
+  const std::wstring first = Paragraphs(kTrimmedLine);
   ASSERT_EQ(text.compare(0, first.size(), first), 0) << text.substr(0, 80);
   std::wstring kept = text.substr(first.size());
   ASSERT_EQ(kept.size() % kLineChars, 0u) << kept.substr(0, 40);
@@ -65,7 +68,7 @@ int ChildCount(HWND parent) {
   return count;
 }
 
-class ReceiveViewTest : public ::testing::Test {
+class BoundedViewTest : public ::testing::Test {
  protected:
   void SetUp() override {
     richEdit_ = LoadLibraryW(L"msftedit.dll");
@@ -76,7 +79,7 @@ class ReceiveViewTest : public ::testing::Test {
                                    parent_, reinterpret_cast<HMENU>(kViewId), nullptr, nullptr);
     ASSERT_NE(control, nullptr);
     SendMessageW(control, EM_EXLIMITTEXT, 0, 0x7FFFFFFF);
-    view_.attach(control, ReceiveView::Site{
+    view_.attach(control, BoundedView::Site{
                               [this](HWND like, bool visible) {
                                 if (makeFails_) return HWND{};
                                 HWND twin = MakeTwin(like, visible);
@@ -89,6 +92,9 @@ class ReceiveViewTest : public ::testing::Test {
                                 ++replaced_;
                               },
                               [this] { return memory_; },
+                              kTrimmedLine,
+                              kShortOfMemoryLine,
+                              kClearedForMemoryLine,
                           });
     current_ = control;
   }
@@ -103,12 +109,12 @@ class ReceiveViewTest : public ::testing::Test {
   int replaced_ = 0;
   uint64_t memory_ = 16u << 20;
   bool makeFails_ = false;
-  ReceiveView view_;
+  BoundedView view_;
 };
 
 // A night of logging: the view keeps the newest lines, whole and in order,
 // says older text went, and the control in its place answers to its id.
-TEST_F(ReceiveViewTest, ALongSessionKeepsTheNewestWholeLinesWithinTheBound) {
+TEST_F(BoundedViewTest, ALongSessionKeepsTheNewestWholeLinesWithinTheBound) {
   const int lines = static_cast<int>(3 * ViewBound::kFirstChars / Line(0).size());
   std::wstring batch;
   for (int n = 0; n < lines; ++n) {
@@ -127,7 +133,7 @@ TEST_F(ReceiveViewTest, ALongSessionKeepsTheNewestWholeLinesWithinTheBound) {
   EXPECT_TRUE(GetWindowLongPtrW(view, GWL_STYLE) & WS_VISIBLE);
   std::wstring text = GetRichText(view);
   EXPECT_LT(text.size(), static_cast<std::size_t>(lines) * Line(0).size());
-  const std::wstring first = Paragraphs(ReceiveView::kTrimmedLine);
+  const std::wstring first = Paragraphs(kTrimmedLine);
   ASSERT_EQ(text.compare(0, first.size(), first), 0) << text.substr(0, 80);
   // Everything after the first line is the newest lines, none missing.
   std::wstring kept = text.substr(first.size());
@@ -143,7 +149,7 @@ TEST_F(ReceiveViewTest, ALongSessionKeepsTheNewestWholeLinesWithinTheBound) {
 
 // A clear and a replacement of the whole text are a new control in the
 // old one's place: same id and rectangle, the focus moved along.
-TEST_F(ReceiveViewTest, AClearIsANewControlInThePlaceOfTheOld) {
+TEST_F(BoundedViewTest, AClearIsANewControlInThePlaceOfTheOld) {
   std::wstring lots;
   for (int n = 0; n < 5000; ++n) lots += Line(n);
   view_.append(lots);
@@ -184,7 +190,7 @@ LRESULT CALLBACK OutOfMemoryProc(HWND control, UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 // The parent that hands EN_ERRSPACE to the view, as the dialog does.
-ReceiveView* g_notified = nullptr;
+BoundedView* g_notified = nullptr;
 WNDPROC g_parentProc = nullptr;
 LRESULT CALLBACK ParentProc(HWND window, UINT msg, WPARAM wp, LPARAM lp) {
   if (msg == WM_COMMAND && HIWORD(wp) == EN_ERRSPACE && g_notified != nullptr)
@@ -194,7 +200,7 @@ LRESULT CALLBACK ParentProc(HWND window, UINT msg, WPARAM wp, LPARAM lp) {
 
 // A control out of memory loses its older text, not the new text and not
 // the program.
-TEST_F(ReceiveViewTest, RefusedTextMakesRoomAndIsShownAfterASayingSo) {
+TEST_F(BoundedViewTest, RefusedTextMakesRoomAndIsShownAfterASayingSo) {
   HWND starved = view_.hwnd();
   std::wstring lines;
   for (int n = 0; n < 5000; ++n) lines += Line(n);
@@ -207,7 +213,7 @@ TEST_F(ReceiveViewTest, RefusedTextMakesRoomAndIsShownAfterASayingSo) {
   view_.append(L"new\n");
   EXPECT_FALSE(IsWindow(starved));
   std::wstring text = GetRichText(view_.hwnd());
-  const std::wstring first = Paragraphs(ReceiveView::kShortOfMemoryLine);
+  const std::wstring first = Paragraphs(kShortOfMemoryLine);
   ASSERT_EQ(text.compare(0, first.size(), first), 0);
   // The newest whole lines, then the new text.
   std::wstring kept = text.substr(first.size());
@@ -219,7 +225,7 @@ TEST_F(ReceiveViewTest, RefusedTextMakesRoomAndIsShownAfterASayingSo) {
 }
 
 // Memory short, whatever the view's length: the view is cut at once.
-TEST_F(ReceiveViewTest, ShortOfMemoryTheViewIsCut) {
+TEST_F(BoundedViewTest, ShortOfMemoryTheViewIsCut) {
   std::wstring lots;
   for (int n = 0; n < 10000; ++n) lots += Line(n);
   view_.append(lots);
@@ -232,7 +238,7 @@ TEST_F(ReceiveViewTest, ShortOfMemoryTheViewIsCut) {
   }
   std::wstring text = GetRichText(view_.hwnd());
   EXPECT_LT(text.size(), lots.size() / 2);
-  EXPECT_EQ(text.compare(0, 10, Paragraphs(ReceiveView::kTrimmedLine).substr(0, 10)), 0);
+  EXPECT_EQ(text.compare(0, 10, Paragraphs(kTrimmedLine).substr(0, 10)), 0);
   EXPECT_EQ(text.substr(text.size() - Line(0).size()), Paragraphs(Line(13999)));
 }
 
@@ -242,7 +248,7 @@ TEST_F(ReceiveViewTest, ShortOfMemoryTheViewIsCut) {
 // whole lines a swap would keep, instead of growing without end. (Short of
 // memory the bound is the view's least; a trim at the first bound costs
 // Wine's rich edit half a minute.)
-TEST_F(ReceiveViewTest, WithNoControlForTheCopyTheViewIsTrimmedWhereItStands) {
+TEST_F(BoundedViewTest, WithNoControlForTheCopyTheViewIsTrimmedWhereItStands) {
   makeFails_ = true;
   memory_ = ViewBound::kMemoryLimit;
   HWND view = view_.hwnd();
@@ -276,7 +282,7 @@ TEST_F(ReceiveViewTest, WithNoControlForTheCopyTheViewIsTrimmedWhereItStands) {
 // A clear while the copy is being made takes the copy along: nothing from
 // before the clear comes back when the copy would have taken the view's
 // place, and the view keeps to its bound.
-TEST_F(ReceiveViewTest, AClearWhileTheCopyIsMadeNeverBringsTheClearedTextBack) {
+TEST_F(BoundedViewTest, AClearWhileTheCopyIsMadeNeverBringsTheClearedTextBack) {
   const std::size_t bound = view_.boundChars();
   Feed(view_, L"old!", 0, static_cast<int>(bound / 4 * 3 / kLineChars) + 2 * kBatchLines, [] {});
   ASSERT_EQ(ChildCount(parent_), 2) << "no copy being made";
@@ -300,7 +306,7 @@ TEST_F(ReceiveViewTest, AClearWhileTheCopyIsMadeNeverBringsTheClearedTextBack) {
 // in the view, the splitter being dragged), the view is not replaced under
 // the user's hands: the copy goes on, and takes the view's place with the
 // first text after.
-TEST_F(ReceiveViewTest, NoSwapWhileHeldOrWhileTheMouseIsCaptured) {
+TEST_F(BoundedViewTest, NoSwapWhileHeldOrWhileTheMouseIsCaptured) {
   int next = 0;
   for (bool byCapture : {false, true}) {
     SCOPED_TRACE(byCapture ? "captured" : "held");
