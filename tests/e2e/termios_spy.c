@@ -92,32 +92,30 @@ static void remember_path(int fd, const char *path) {
     fds[fd].modem_out = TIOCM_DTR | TIOCM_RTS;  /* raised on open, as a tty does */
 }
 
-static int modem_inputs(const char *path) {
+/* The number in the test's file $TV_MODEM_DIR/<pts number><suffix>, 0 when
+ * there is none. */
+static int number_for(const char *path, const char *suffix) {
     const char *dir = getenv("TV_MODEM_DIR");
     if (!dir || !*dir) return 0;
     char name[600];
-    snprintf(name, sizeof name, "%s/%s", dir, path + 9);
-    int saved = errno, bits = 0;
+    snprintf(name, sizeof name, "%s/%s%s", dir, path + 9, suffix);
+    int saved = errno, n = 0;
     FILE *f = fopen(name, "re");
     if (f) {
-        if (fscanf(f, "%d", &bits) != 1) bits = 0;
+        if (fscanf(f, "%d", &n) != 1) n = 0;
         fclose(f);
     }
     errno = saved;
-    return bits & (TIOCM_CTS | TIOCM_DSR | TIOCM_RI | TIOCM_CD);
+    return n;
+}
+
+static int modem_inputs(const char *path) {
+    return number_for(path, "") & (TIOCM_CTS | TIOCM_DSR | TIOCM_RI | TIOCM_CD);
 }
 
 static void stall_if_asked(const char *path) {
-    const char *dir = getenv("TV_MODEM_DIR");
-    if (!dir || !*dir) return;
-    char name[600];
-    snprintf(name, sizeof name, "%s/%s.stall", dir, path + 9);
-    int saved = errno, ms = 0;
-    FILE *f = fopen(name, "re");
-    if (f) {
-        if (fscanf(f, "%d", &ms) != 1) ms = 0;
-        fclose(f);
-    }
+    int ms = number_for(path, ".stall");
+    int saved = errno;
     if (ms > 0) usleep((useconds_t)ms * 1000);
     errno = saved;
 }
