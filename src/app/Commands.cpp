@@ -2,6 +2,7 @@
 // settings, ports, delay modes and the delay box, the send buttons, the
 // topmost box.
 #include "base/DisplayLines.h"
+#include "app/CustomBaud.h"
 #include "app/MainDialog.h"
 #include "app/QuickSlots.h"
 #include "base/RichEdit.h"
@@ -66,6 +67,9 @@ bool MainDialog::routeCommand(WORD code, WORD id, HWND control) {
     onPortCommand(id);
   } else if (IsDelayModeItem(id)) {
     onDelayModeCommand(id);
+  } else if ((id >= ID_LOG_TO_FILE && id <= ID_ANSI_COLORS) || IsFrameGapItem(id) || IsLineEndItem(id) ||
+             IsChecksumItem(id) || IsDtrItem(id) || IsRtsItem(id) || id == ID_BREAK || id == ID_AUTO_RECONNECT) {
+    onOptionCommand(id);
   } else if (id >= ID_SLOT_FIRST && id <= ID_SLOT_LAST) {
     HWND target = menuTarget();
     RunSlotCommand(store_, id - ID_SLOT_FIRST, target,
@@ -78,6 +82,17 @@ bool MainDialog::routeCommand(WORD code, WORD id, HWND control) {
 }
 
 void MainDialog::onLineSettingCommand(int id) {
+  if (id == ID_CUSTOM_BAUD) {
+    uint32_t rate = choices_.options.customBaud;
+    if (!AskCustomBaud(hwnd_, rate)) return;
+    // A rate of the list is that item's.
+    if (int32_t listed = BaudItemOf(rate)) {
+      id = listed;
+    } else {
+      choices_.options.customBaud = rate;
+      saveSetting(SettingId::CustomBaudRate);
+    }
+  }
   LineSelection& line = choices_.line;
   SettingId setting = SettingId::BaudRate;
   switch (KindOfCommand(id)) {
@@ -88,8 +103,76 @@ void MainDialog::onLineSettingCommand(int id) {
     case LineSettingKind::FlowControl: line.flowItem = id; setting = SettingId::FlowControl; break;
     case LineSettingKind::None: return;
   }
-  session_.chooseLine(LineValuesOf(line));
+  session_.chooseLine(LineValuesOf(choices_));
   saveSetting(setting);
+}
+
+void MainDialog::onOptionCommand(int id) {
+  Options& o = choices_.options;
+  SettingId setting = SettingId::LogToFile;
+  auto flip = [&setting](bool& flag, SettingId which) {
+    flag = !flag;
+    setting = which;
+  };
+  auto pick = [&setting, id](int32_t& item, SettingId which) {
+    item = id;
+    setting = which;
+  };
+  switch (id) {
+    case ID_LOG_TO_FILE: flip(o.logToFile, SettingId::LogToFile); break;
+    case ID_TIMESTAMPS: flip(o.timestamps, SettingId::Timestamps); break;
+    case ID_UTF8: flip(o.utf8, SettingId::Utf8); break;
+    case ID_ECHO_SENT: flip(o.echoSent, SettingId::EchoSent); break;
+    case ID_ANSI_COLORS: flip(o.ansiColors, SettingId::AnsiColors); break;
+    case ID_AUTO_RECONNECT: flip(o.autoReconnect, SettingId::AutoReconnect); break;
+    case ID_BREAK:
+      session_.sendBreak();
+      return;
+    default:
+      if (IsFrameGapItem(id)) pick(o.frameGapItem, SettingId::FrameGap);
+      if (IsLineEndItem(id)) pick(o.lineEndItem, SettingId::TextLineEnd);
+      if (IsChecksumItem(id)) pick(o.checksumItem, SettingId::HexChecksum);
+      if (IsDtrItem(id)) pick(o.dtrItem, SettingId::Dtr);
+      if (IsRtsItem(id)) pick(o.rtsItem, SettingId::Rts);
+      break;
+  }
+  saveSetting(setting);
+  applyOptions(setting);
+}
+
+void MainDialog::toggleModemLine(bool dtr) {
+  // A line the flow mode owns is the driver's.
+  const int32_t flowMode = FlowControlItems().valueOf(choices_.line.flowItem);
+  if (flowMode == (dtr ? 2 : 1)) return;
+  // The first press goes to the level opposite the one last applied; on
+  // when that is not known.
+  const std::optional<bool> applied = dtr ? session_.appliedDtr() : session_.appliedRts();
+  const bool on = !(applied && *applied);
+  onOptionCommand(dtr ? (on ? ID_DTR_ON : ID_DTR_OFF) : (on ? ID_RTS_ON : ID_RTS_OFF));
+}
+
+void MainDialog::applyOptions(SettingId changed) {
+  const Options& o = choices_.options;
+  switch (changed) {
+    case SettingId::LogToFile:
+      session_.chooseLogging(o.logToFile);
+      break;
+    case SettingId::Dtr:
+    case SettingId::Rts:
+      session_.chooseModemLines(LineLevelOf(o.dtrItem), LineLevelOf(o.rtsItem));
+      break;
+    case SettingId::AutoReconnect:
+      session_.chooseReconnect(o.autoReconnect);
+      break;
+    case SettingId::TextLineEnd:
+    case SettingId::HexChecksum:
+      session_.chooseSendEnds(LineEndOf(o.lineEndItem), ChecksumOf(o.checksumItem));
+      break;
+    default:
+      session_.chooseReceiveOptions(
+          ReceiveOptions{o.timestamps, o.utf8, o.echoSent, o.ansiColors, FrameGapMsOf(o.frameGapItem)});
+      break;
+  }
 }
 
 void MainDialog::onPortCommand(int id) {

@@ -85,6 +85,20 @@ void MainDialog::onContextMenu(int x, int y) {
     slot.label = store_.ReadString(SlotLabelName(n).c_str(), kSlotReadUnits);
   }
 
+  const Options& o = choices_.options;
+  facts.logToFile = o.logToFile;
+  facts.timestamps = o.timestamps;
+  facts.utf8 = o.utf8;
+  facts.echoSent = o.echoSent;
+  facts.ansiColors = o.ansiColors;
+  facts.frameGapItem = o.frameGapItem;
+  facts.dtrItem = o.dtrItem;
+  facts.rtsItem = o.rtsItem;
+  facts.autoReconnect = o.autoReconnect;
+  facts.lineEndItem = o.lineEndItem;
+  facts.checksumItem = o.checksumItem;
+  facts.breakAllowed = session_.canSendBreak();
+
   ContextMenuPlan plan = PlanContextMenu(facts);
   if (plan.changesSelectAll) selectAllFirst_ = plan.selectAllFirst;
   if (!plan.show) return;

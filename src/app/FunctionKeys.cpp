@@ -75,6 +75,12 @@ void MainDialog::onFunctionKey(unsigned key) {
     case VK_F9:
       ClearSettings(store_, hwnd_);
       break;
+    case VK_F11:
+      session_.say(session_.countsText());
+      break;
+    case VK_F12:
+      session_.replaceView(NewFeaturesText());
+      break;
     default:
       break;
   }

@@ -12,6 +12,11 @@ const LineItem kBaudRows[] = {
     {2015, L"150", 150},       {2016, L"134", 134},       {2017, L"110", 110},
     {2018, L"75", 75},
 };
+const LineItem kHighBaudRows[] = {
+    {2060, L"230400", 230400},   {2061, L"460800", 460800},   {2062, L"500000", 500000},
+    {2063, L"921600", 921600},   {2064, L"1000000", 1000000}, {2065, L"1500000", 1500000},
+    {2066, L"2000000", 2000000}, {2067, L"3000000", 3000000},
+};
 const LineItem kDataBitsRows[] = {
     {2020, L"8", 8}, {2021, L"7", 7}, {2022, L"6", 6}, {2023, L"5", 5}, {2024, L"4", 4},
 };
@@ -31,6 +36,7 @@ constexpr LineItemTable MakeTable(const LineItem (&rows)[N]) {
 }
 
 const LineItemTable kBaud = MakeTable(kBaudRows);
+const LineItemTable kHighBaud = MakeTable(kHighBaudRows);
 const LineItemTable kDataBits = MakeTable(kDataBitsRows);
 const LineItemTable kStopBits = MakeTable(kStopBitsRows);
 const LineItemTable kParity = MakeTable(kParityRows);
@@ -50,14 +56,18 @@ int32_t LineItemTable::valueOf(int32_t commandId) const {
 }
 
 const LineItemTable& BaudRateItems() { return kBaud; }
+const LineItemTable& HighBaudRateItems() { return kHighBaud; }
 const LineItemTable& DataBitsItems() { return kDataBits; }
 const LineItemTable& StopBitsItems() { return kStopBits; }
 const LineItemTable& ParityItems() { return kParity; }
 const LineItemTable& FlowControlItems() { return kFlow; }
 
-LineValues LineValuesOf(const LineSelection& s) {
+LineValues LineValuesOf(const LineSelection& s, uint32_t customBaud) {
   LineValues v;
   v.baudRate = kBaud.valueOf(s.baudItem);
+  if (v.baudRate == 0) v.baudRate = kHighBaud.valueOf(s.baudItem);
+  if (s.baudItem == kCustomBaudItem && customBaud >= kLeastCustomBaud && customBaud <= kMostCustomBaud)
+    v.baudRate = static_cast<int32_t>(customBaud);
   v.dataBits = static_cast<uint8_t>(kDataBits.valueOf(s.dataBitsItem));
   v.stopBits = static_cast<uint8_t>(kStopBits.valueOf(s.stopBitsItem));
   v.parity = static_cast<uint8_t>(kParity.valueOf(s.parityItem));
@@ -65,13 +75,50 @@ LineValues LineValuesOf(const LineSelection& s) {
   return v;
 }
 
+int32_t BaudItemOf(uint32_t rate) {
+  for (const LineItemTable* table : {&kBaud, &kHighBaud})
+    for (const LineItem& row : *table)
+      if (static_cast<uint32_t>(row.value) == rate) return row.commandId;
+  return 0;
+}
+
 LineSettingKind KindOfCommand(int32_t id) {
   if (id >= 2000 && id <= 2018) return LineSettingKind::BaudRate;
+  if ((id >= 2060 && id <= 2067) || id == kCustomBaudItem) return LineSettingKind::BaudRate;
   if (id >= 2020 && id <= 2024) return LineSettingKind::DataBits;
   if (id >= 2030 && id <= 2032) return LineSettingKind::StopBits;
   if (id >= 2040 && id <= 2044) return LineSettingKind::Parity;
   if (id >= 2050 && id <= 2053) return LineSettingKind::FlowControl;
   return LineSettingKind::None;
+}
+
+bool IsDtrItem(int32_t id) { return id >= kDtrFollowItem && id <= kDtrFollowItem + 2; }
+bool IsRtsItem(int32_t id) { return id >= kRtsFollowItem && id <= kRtsFollowItem + 2; }
+
+LineLevel LineLevelOf(int32_t id) {
+  const int32_t first = IsDtrItem(id) ? kDtrFollowItem : IsRtsItem(id) ? kRtsFollowItem : 0;
+  if (first == 0 || id == first) return LineLevel::FollowFlow;
+  return id == first + 1 ? LineLevel::On : LineLevel::Off;
+}
+
+bool IsFrameGapItem(int32_t id) { return id >= kNoFrameGapItem && id <= kNoFrameGapItem + 5; }
+bool IsLineEndItem(int32_t id) { return id >= kAsIsLineEndItem && id <= kAsIsLineEndItem + 3; }
+bool IsChecksumItem(int32_t id) { return id >= kNoChecksumItem && id <= kNoChecksumItem + 4; }
+
+uint32_t FrameGapMsOf(int32_t id) {
+  static const uint32_t kGaps[] = {0, 20, 50, 100, 200, 500};
+  return IsFrameGapItem(id) ? kGaps[id - kNoFrameGapItem] : 0;
+}
+
+LineEnd LineEndOf(int32_t id) {
+  static const LineEnd kEnds[] = {LineEnd::AsIs, LineEnd::Cr, LineEnd::Lf, LineEnd::CrLf};
+  return IsLineEndItem(id) ? kEnds[id - kAsIsLineEndItem] : LineEnd::AsIs;
+}
+
+Checksum ChecksumOf(int32_t id) {
+  static const Checksum kSums[] = {Checksum::None, Checksum::Sum8, Checksum::Xor8, Checksum::Crc16Modbus,
+                                   Checksum::Crc16Ccitt};
+  return IsChecksumItem(id) ? kSums[id - kNoChecksumItem] : Checksum::None;
 }
 
 bool IsDelayModeItem(int32_t id) { return id >= kDelayOffItem && id <= kDelayOffItem + 3; }

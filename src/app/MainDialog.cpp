@@ -182,8 +182,11 @@ BOOL MainDialog::onInitDialog() {
   std::srand(static_cast<unsigned>(std::time(nullptr)));
   splitter_.init(hwnd_, IDC_HEX_PANE, IDC_TEXT_PANE, 18, 36);
   RestoreSettings(store_, choices_);
-  session_.restore(choices_.portName, LineValuesOf(choices_.line), DelayModeOf(choices_.delayModeItem),
+  session_.restore(choices_.portName, LineValuesOf(choices_), DelayModeOf(choices_.delayModeItem),
                    choices_.delayTimeMs);
+  for (SettingId option : {SettingId::Timestamps, SettingId::TextLineEnd, SettingId::AutoReconnect,
+                           SettingId::LogToFile})
+    applyOptions(option);
   initViews();
   resizer_.init(hwnd_, {
                            {IDC_RECEIVE_VIEW, Anchor::GrowBoth, true},

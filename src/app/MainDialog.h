@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "base/FocusKeeper.h"
@@ -96,6 +97,12 @@ class MainDialog {
   void onLineSettingCommand(int id);
   void onPortCommand(int id);
   void onDelayModeCommand(int id);
+  void onOptionCommand(int id);
+  // Alt+E and Alt+R.
+  void toggleModemLine(bool dtr);
+  // The session learns the option that changed (with the others it goes
+  // with).
+  void applyOptions(SettingId changed);
   void onDelayBoxUpdate();
   void pressJob(JobKind job);
   void onTopMost();
@@ -111,6 +118,7 @@ class MainDialog {
   // ---- MessageFilter.cpp: keyboard and mouse, seen by the filter.
   bool onKeyDown(MSG& msg);
   void onAltCommand(unsigned key);
+  void onFirstAltPress(unsigned key);
   void insertHexBlankIfNeeded();
   bool filterChar(MSG& msg);
   void onSplitterMouse(UINT message);

@@ -33,6 +33,55 @@ Menu PortPopup(const MenuFacts& f) {
   return ports;
 }
 
+Menu Group(int firstId, std::initializer_list<const wchar_t*> texts, int checked) {
+  Menu items;
+  int id = firstId;
+  for (const wchar_t* text : texts) {
+    items.push_back(MenuItem::Command(id, text));
+    items.back().checked = id++ == checked;
+  }
+  return items;
+}
+
+MenuItem Toggle(int id, const wchar_t* text, bool on) {
+  MenuItem item = MenuItem::Command(id, text);
+  item.checked = on;
+  return item;
+}
+
+// The modem lines, the break and reconnecting, after the line settings; a
+// line the flow mode owns (RTS in mode 1, DTR in mode 2) is the driver's.
+void AppendLineControl(Menu& settings, const MenuFacts& f) {
+  const int32_t flowMode = FlowControlItems().valueOf(f.line.flowItem);
+  Menu dtr = Group(kDtrFollowItem, {L"跟随流控", L"开", L"关"}, f.dtrItem);
+  Menu rts = Group(kRtsFollowItem, {L"跟随流控", L"开", L"关"}, f.rtsItem);
+  for (MenuItem& item : dtr) item.grayed = flowMode == 2;
+  for (MenuItem& item : rts) item.grayed = flowMode == 1;
+  MenuItem pause = MenuItem::Command(kBreakItem, L"BREAK");
+  pause.grayed = !f.breakAllowed;
+  settings.push_back(MenuItem::Separator());
+  settings.push_back(MenuItem::Popup(L"DTR\tAlt+E", std::move(dtr)));
+  settings.push_back(MenuItem::Popup(L"RTS\tAlt+R", std::move(rts)));
+  settings.push_back(pause);
+  settings.push_back(Toggle(kReconnectItem, L"自动重连", f.autoReconnect));
+}
+
+Menu OptionsPopup(const MenuFacts& f) {
+  return {
+      Toggle(4012, L"保存到文件\tAlt+L", f.logToFile),
+      Toggle(4013, L"时间戳\tAlt+T", f.timestamps),
+      Toggle(4014, L"UTF-8", f.utf8),
+      Toggle(4015, L"显示发送", f.echoSent),
+      Toggle(4016, L"终端色彩", f.ansiColors),
+      MenuItem::Popup(L"分包", Group(kNoFrameGapItem, {L"不分包", L"20 ms", L"50 ms", L"100 ms", L"200 ms", L"500 ms"},
+                                   f.frameGapItem)),
+      MenuItem::Separator(),
+      MenuItem::Popup(L"行尾", Group(kAsIsLineEndItem, {L"原样", L"CR", L"LF", L"CR LF"}, f.lineEndItem)),
+      MenuItem::Popup(L"校验", Group(kNoChecksumItem, {L"无", L"SUM8", L"XOR8", L"CRC16 Modbus", L"CRC16 CCITT"},
+                                   f.checksumItem)),
+  };
+}
+
 Menu SlotPopup(const MenuFacts& f) {
   Menu slots;
   for (int n = 0; n < static_cast<int>(f.slots.size()); ++n)
@@ -125,8 +174,14 @@ ContextMenuPlan PlanContextMenu(const MenuFacts& f) {
   Menu settings;
   if (settingsShown) {
     settings = LineMenuTemplate();
+    // The higher rates and a rate of the user's own, after the rates of old.
+    Menu& rates = settings[0].children;
+    rates.push_back(MenuItem::Separator());
+    for (const LineItem& row : HighBaudRateItems()) rates.push_back(MenuItem::Command(row.commandId, row.name));
+    rates.push_back(MenuItem::Command(kCustomBaudItem, L"自定义..."));
     for (int id : {f.line.baudItem, f.line.parityItem, f.line.dataBitsItem, f.line.stopBitsItem, f.line.flowItem})
       CheckCommand(settings, id);
+    AppendLineControl(settings, f);
     InsertAt(settings, 0, MenuItem::Popup(L"通讯口", PortPopup(f)));
   }
 
@@ -164,6 +219,7 @@ ContextMenuPlan PlanContextMenu(const MenuFacts& f) {
 
   edit.push_back(MenuItem::Popup(L"记忆", SlotPopup(f)));
   if (settingsShown) edit.push_back(MenuItem::Popup(L"串口设定", std::move(settings)));
+  edit.push_back(MenuItem::Popup(L"选项", OptionsPopup(f)));
   return plan;
 }
 

@@ -71,6 +71,19 @@ struct MenuFacts {
   std::wstring loadedFileTitle;
   bool selectionEmpty = true;
   std::array<SlotValues, 31> slots;
+  // The options' items checked (their ids, or flags).
+  bool logToFile = false;
+  bool timestamps = false;
+  bool utf8 = false;
+  bool echoSent = false;
+  bool ansiColors = false;
+  int frameGapItem = kNoFrameGapItem;
+  int dtrItem = kDtrFollowItem;
+  int rtsItem = kRtsFollowItem;
+  bool autoReconnect = false;
+  int lineEndItem = kAsIsLineEndItem;
+  int checksumItem = kNoChecksumItem;
+  bool breakAllowed = false;  // the port is open and no send runs
 };
 
 struct ContextMenuPlan {

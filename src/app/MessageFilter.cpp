@@ -45,6 +45,9 @@ bool MainDialog::onKeyDown(MSG& msg) {
   if (AltDown()) {
     if (key == VK_UP) splitter_.moveBy(-17);
     if (key == VK_DOWN) splitter_.moveBy(17);
+    // Bit 30: the key was down already, an auto-repeat. The newer keys act
+    // on the first press only: held down, they would toggle on and off.
+    if ((msg.lParam & (1L << 30)) == 0) onFirstAltPress(key);
     onAltCommand(key);
     // Every key with Alt held stops here, so Alt+F4 and Alt+Space do
     // nothing in this window.
@@ -108,6 +111,16 @@ void MainDialog::onAltCommand(unsigned key) {
       break;
     default:
       break;
+  }
+}
+
+void MainDialog::onFirstAltPress(unsigned key) {
+  switch (key) {
+    case 'L': onOptionCommand(ID_LOG_TO_FILE); break;
+    case 'T': onOptionCommand(ID_TIMESTAMPS); break;
+    case 'E': toggleModemLine(true); break;
+    case 'R': toggleModemLine(false); break;
+    default: break;
   }
 }
 

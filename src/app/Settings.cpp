@@ -25,7 +25,54 @@ const LineSettingValue kLineSettingValues[] = {
     {SettingId::FlowControl, L"Selected_FlowControl", &LineSelection::flowItem},
 };
 
+// The options: a flag (0 or 1), an item of a group, or a number in a range.
+struct OptionValue {
+  SettingId id;
+  const wchar_t* name;
+  bool Options::*flag;
+  int32_t Options::*item;
+  bool (*inGroup)(int32_t);
+};
+
+const OptionValue kOptionValues[] = {
+    {SettingId::LogToFile, L"LogToFile", &Options::logToFile, nullptr, nullptr},
+    {SettingId::Timestamps, L"Timestamps", &Options::timestamps, nullptr, nullptr},
+    {SettingId::Utf8, L"Utf8", &Options::utf8, nullptr, nullptr},
+    {SettingId::EchoSent, L"EchoSent", &Options::echoSent, nullptr, nullptr},
+    {SettingId::AnsiColors, L"AnsiColors", &Options::ansiColors, nullptr, nullptr},
+    {SettingId::FrameGap, L"Selected_FrameGap", nullptr, &Options::frameGapItem, IsFrameGapItem},
+    {SettingId::Dtr, L"Selected_Dtr", nullptr, &Options::dtrItem, IsDtrItem},
+    {SettingId::Rts, L"Selected_Rts", nullptr, &Options::rtsItem, IsRtsItem},
+    {SettingId::AutoReconnect, L"AutoReconnect", &Options::autoReconnect, nullptr, nullptr},
+    {SettingId::TextLineEnd, L"Selected_TextLineEnd", nullptr, &Options::lineEndItem, IsLineEndItem},
+    {SettingId::HexChecksum, L"Selected_HexChecksum", nullptr, &Options::checksumItem, IsChecksumItem},
+};
+
+void RestoreOptions(SettingsStore& store, Choices& app) {
+  Options& o = app.options;
+  const Options defaults;
+  for (const OptionValue& v : kOptionValues) {
+    std::optional<uint32_t> n = store.ReadNumber(v.name);
+    if (v.flag != nullptr) {
+      o.*v.flag = n && *n <= 1 ? *n == 1 : defaults.*v.flag;
+    } else {
+      o.*v.item = n && v.inGroup(static_cast<int32_t>(*n)) ? static_cast<int32_t>(*n) : defaults.*v.item;
+    }
+  }
+  std::optional<uint32_t> custom = store.ReadNumber(L"CustomBaudRate");
+  o.customBaud = custom && *custom >= kLeastCustomBaud && *custom <= kMostCustomBaud ? *custom : 0;
+  // The custom rate's item without a rate to stand for: the default rate.
+  if (app.line.baudItem == kCustomBaudItem && o.customBaud == 0) app.line.baudItem = LineSelection{}.baudItem;
+}
+
 }  // namespace
+
+LineValues LineValuesOf(const Choices& choices) {
+  LineValues v = LineValuesOf(choices.line, choices.options.customBaud);
+  v.dtr = LineLevelOf(choices.options.dtrItem);
+  v.rts = LineLevelOf(choices.options.rtsItem);
+  return v;
+}
 
 void SaveSetting(SettingsStore& store, SettingId id, const Choices& app) {
   const LoadedFile& file = app.file;
@@ -53,6 +100,16 @@ void SaveSetting(SettingsStore& store, SettingId id, const Choices& app) {
     case SettingId::LoadedFile:
       store.WriteString(L"LoadedFileFullName", file.fullName);
       store.WriteString(L"LoadedFileTitleName", file.titleName);
+      break;
+    case SettingId::CustomBaudRate:
+      store.WriteDword(L"CustomBaudRate", app.options.customBaud);
+      break;
+    default:
+      for (const OptionValue& v : kOptionValues) {
+        if (v.id != id) continue;
+        const DWORD value = v.flag != nullptr ? (app.options.*v.flag ? 1 : 0) : static_cast<DWORD>(app.options.*v.item);
+        store.WriteDword(v.name, value);
+      }
       break;
   }
 }
@@ -82,6 +139,7 @@ void RestoreSettings(SettingsStore& store, Choices& app) {
     lstrcpynW(file.titleName, title->c_str(), kTitleNameUnits);
   // A folder that has taken the file's name is no file to send.
   file.loaded = file.fullName[0] != L'\0' && PathFileExistsW(file.fullName) && !PathIsDirectoryW(file.fullName);
+  RestoreOptions(store, app);
 }
 
 void ClearSettings(SettingsStore& store, HWND owner) {

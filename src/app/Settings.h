@@ -15,6 +15,24 @@ namespace tv {
 
 class SettingsStore;
 
+// The options of the "选项" popup and the modem lines. Each new value is
+// stored under a name of its own; one of the wrong type or out of range
+// restores that option's default.
+struct Options {
+  bool logToFile = false;
+  bool timestamps = false;
+  bool utf8 = false;
+  bool echoSent = false;
+  bool ansiColors = false;
+  int32_t frameGapItem = kNoFrameGapItem;
+  int32_t dtrItem = kDtrFollowItem;
+  int32_t rtsItem = kRtsFollowItem;
+  bool autoReconnect = false;
+  int32_t lineEndItem = kAsIsLineEndItem;
+  int32_t checksumItem = kNoChecksumItem;
+  uint32_t customBaud = 0;  // the rate of item 2069; 0 when none was given
+};
+
 // The choices as the menus check them and the settings key stores them:
 // selections are command ids, never values.
 struct Choices {
@@ -24,7 +42,11 @@ struct Choices {
   int32_t delayTimeMs = 0;  // as last parsed from the delay box
   bool topMost = true;
   LoadedFile file;
+  Options options;
 };
+
+// The line settings as the port gets them.
+LineValues LineValuesOf(const Choices& choices);
 
 enum class SettingId : int {
   PortName = 0,
@@ -37,6 +59,19 @@ enum class SettingId : int {
   StopBits = 7,
   FlowControl = 8,
   LoadedFile = 9,
+  // Each value of Options, in its order.
+  LogToFile,
+  Timestamps,
+  Utf8,
+  EchoSent,
+  AnsiColors,
+  FrameGap,
+  Dtr,
+  Rts,
+  AutoReconnect,
+  TextLineEnd,
+  HexChecksum,
+  CustomBaudRate,
 };
 
 // Writes the setting's current value.

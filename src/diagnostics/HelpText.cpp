@@ -38,6 +38,27 @@ const wchar_t* HelpText() {
          L"2026-12-07 v0.20 设定保存、右键菜单、记忆存档、设备侦测与硬盘信息\n";
 }
 
+const wchar_t* NewFeaturesText() {
+  return L"\t新增功能\n"
+         L"...............................................\n"
+         L"右键菜单\"选项\"与\"串口设定\"中的新设定,均即时保存,按F9可与其余设定一同清除。\n"
+         L"保存到文件\tAlt+L\t接收的字节原样写入\"文档\\Tarn#Vik\"中的文件\n"
+         L"时间戳\t\tAlt+T\t每行(HEX每行或每包)前加上收到的时间\n"
+         L"分包\t\t\t空闲超过所选时间的字节另起一行\n"
+         L"UTF-8\t\t\t按UTF-8显示接收的文本,发送的文本也按UTF-8编码\n"
+         L"显示发送\t\t\t在接收区以\"发→\"显示发送的数据\n"
+         L"终端色彩\t\t\t隐藏终端控制序列,显示其颜色\n"
+         L"F11\t\t\t显示已接收与已发送的字节数\n"
+         L"DTR\t\tAlt+E\t跟随流控、开或关;Alt+E在开与关之间切换\n"
+         L"RTS\t\tAlt+R\t跟随流控、开或关;Alt+R在开与关之间切换\n"
+         L"BREAK\t\t\t线路保持BREAK状态250毫秒\n"
+         L"行尾\t\t\t文本发送的每一行以CR、LF或CR LF结束\n"
+         L"校验\t\t\tHEX发送的每一段加上SUM8、XOR8或CRC16校验\n"
+         L"波特率\t\t\t新增230400至3000000及自定义波特率\n"
+         L"自动重连\t\t\t串口断开后等待其重新出现并自动打开\n"
+         L"F12\t\t\t本说明\n";
+}
+
 const wchar_t* EnglishTestText() {
   return L"0123456789\nabcdefghijklmnopqrstuvwxyz\nABCDEFGHIJKLMNOPQRSTUVWXYZ\n";
 }

@@ -8,6 +8,8 @@
 namespace tv {
 
 const wchar_t* HelpText();
+// F12: the options and keys added since, in their order.
+const wchar_t* NewFeaturesText();
 
 // 75 short Chinese anecdotes, then a null entry.
 constexpr std::size_t kTestTextCount = 75;

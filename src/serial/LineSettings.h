@@ -6,12 +6,18 @@
 
 namespace tv {
 
+// A modem control line (DTR, RTS) as chosen: set or kept as the flow mode
+// has it, or held on or off.
+enum class LineLevel : uint8_t { FollowFlow, On, Off };
+
 struct LineValues {
   int32_t baudRate = 115200;  // 0 when the chosen rate is unknown
   uint8_t dataBits = 8;       // 0 when unknown
   uint8_t stopBits = 0;       // 0 one, 1 one and a half, 2 two
   uint8_t parity = 0;         // 0 none, 1 odd, 2 even, 3 mark, 4 space
   int32_t flowMode = 0;       // 0 none, 1 RTS handshake, 2 DTR handshake, 3 XON/XOFF
+  LineLevel dtr = LineLevel::FollowFlow;
+  LineLevel rts = LineLevel::FollowFlow;
 };
 
 // Microseconds the line takes for one byte: start bit, data bits, parity

@@ -60,6 +60,37 @@ void Session::toggleView() {
   host_.changed();
 }
 
+// ---- options
+
+void Session::chooseReceiveOptions(const ReceiveOptions& options) { receiveOptions_ = options; }
+
+void Session::chooseLogging(bool on) {
+  logging_ = on;
+  host_.changed();
+}
+
+void Session::chooseSendEnds(LineEnd lineEnd, Checksum checksum) {
+  lineEnd_ = lineEnd;
+  checksum_ = checksum;
+}
+
+void Session::chooseModemLines(LineLevel dtr, LineLevel rts) {
+  line_.dtr = dtr;
+  line_.rts = rts;
+  host_.changed();
+}
+
+std::optional<bool> Session::appliedDtr() const { return std::nullopt; }
+std::optional<bool> Session::appliedRts() const { return std::nullopt; }
+
+void Session::sendBreak() {}
+
+bool Session::canSendBreak() const { return state_ == PortState::Open && jobs_.allIdle(); }
+
+void Session::chooseReconnect(bool on) { reconnect_ = on; }
+
+std::wstring Session::countsText() const { return std::wstring(); }
+
 // ---- the port
 
 void Session::togglePort() {

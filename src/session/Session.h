@@ -10,17 +10,20 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "base/Threading.h"
 #include "send/SendJobs.h"
+#include "send/SendOptions.h"
 #include "send/TimedSend.h"
 #include "serial/CommApi.h"
 #include "serial/LineSettings.h"
 #include "serial/PortEntries.h"
 #include "serial/ReceiveDecoder.h"
 #include "serial/ReceiveFeed.h"
+#include "serial/ReceiveOptions.h"
 #include "serial/ReceiveWorker.h"
 #include "serial/SerialChannel.h"
 #include "session/JobRunner.h"
@@ -87,6 +90,30 @@ class Session {
   void chooseDelayTime(int32_t ms) { delayMs_ = ms; }
   // Received bytes shown as text or as hex from now on.
   void toggleView();
+
+  // ---- options
+  // How received bytes are shown from now on.
+  void chooseReceiveOptions(const ReceiveOptions& options);
+  // Every byte read goes to a log file too while on.
+  void chooseLogging(bool on);
+  bool logging() const { return logging_; }
+  // How text sends end their lines and what hex sends append.
+  void chooseSendEnds(LineEnd lineEnd, Checksum checksum);
+  // DTR and RTS held on or off, or left to the flow mode; an open port's
+  // lines change at once, without a reopen.
+  void chooseModemLines(LineLevel dtr, LineLevel rts);
+  // The level last applied to each line: unknown while the port is closed
+  // or the driver keeps its own.
+  std::optional<bool> appliedDtr() const;
+  std::optional<bool> appliedRts() const;
+  // Holds the open port's line in break for 250 ms, when no send runs.
+  void sendBreak();
+  bool canSendBreak() const;
+  // A port the user opened that is lost is opened again once it is back.
+  void chooseReconnect(bool on);
+  // What F11 says: the bytes read and written since the user opened the
+  // port, and the log file.
+  std::wstring countsText() const;
 
   // ---- the port
   void togglePort();
@@ -179,6 +206,11 @@ class Session {
   std::atomic<DelayMode> delayMode_{DelayMode::Off};
   std::atomic<int32_t> delayMs_{0};
   Flag hexView_{0};  // read by the reader for every read
+  ReceiveOptions receiveOptions_;
+  bool logging_ = false;
+  LineEnd lineEnd_ = LineEnd::AsIs;
+  Checksum checksum_ = Checksum::None;
+  bool reconnect_ = false;
 
   PortState state_ = PortState::Closed;
   bool openedBySend_ = false;

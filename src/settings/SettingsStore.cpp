@@ -87,6 +87,7 @@ bool SettingsStore::WriteString(const wchar_t* name, const std::wstring& text) {
 const uint8_t* SettingsStore::Read(const wchar_t* name) {
   std::vector<uint8_t>().swap(buffer_);
   size_ = 0;
+  type_ = REG_NONE;
   if (!key_) return nullptr;
   DWORD size = 0;
   if (RegQueryValueExW(key_.get(), name, nullptr, nullptr, nullptr, &size) != ERROR_SUCCESS) return nullptr;
@@ -94,7 +95,7 @@ const uint8_t* SettingsStore::Read(const wchar_t* name) {
   for (int attempt = 0; attempt < 4; ++attempt) {
     buffer_.assign(static_cast<std::size_t>(size) + sizeof(wchar_t), 0);
     DWORD got = size;
-    LONG r = RegQueryValueExW(key_.get(), name, nullptr, nullptr, buffer_.data(), &got);
+    LONG r = RegQueryValueExW(key_.get(), name, nullptr, &type_, buffer_.data(), &got);
     if (r == ERROR_SUCCESS) {
       size_ = got;
       // The data is followed by a zero character whatever was stored.
@@ -111,6 +112,12 @@ const uint8_t* SettingsStore::Read(const wchar_t* name) {
 std::optional<uint32_t> SettingsStore::ReadDword(const wchar_t* name) {
   const uint8_t* data = Read(name);
   return data ? DwordFromData(data, size_) : std::nullopt;
+}
+
+std::optional<uint32_t> SettingsStore::ReadNumber(const wchar_t* name) {
+  const uint8_t* data = Read(name);
+  if (data == nullptr || type_ != REG_DWORD || size_ != 4) return std::nullopt;
+  return DwordFromData(data, size_);
 }
 
 std::optional<std::wstring> SettingsStore::ReadString(const wchar_t* name, std::size_t maxUnits) {

@@ -49,6 +49,9 @@ class SettingsStore {
   std::size_t lastSize() const { return size_; }
 
   std::optional<uint32_t> ReadDword(const wchar_t* name);
+  // A number stored as one (REG_DWORD, four bytes), or null: for values
+  // whose wrong type restores their default.
+  std::optional<uint32_t> ReadNumber(const wchar_t* name);
   std::optional<std::wstring> ReadString(const wchar_t* name, std::size_t maxUnits);
 
   // Removes the whole key in use; the open handle stays, so later writes in
@@ -66,6 +69,7 @@ class SettingsStore {
   const KeyOpener* opener_;
   std::vector<uint8_t> buffer_;
   std::size_t size_ = 0;
+  DWORD type_ = REG_NONE;  // of the value last read
 };
 
 }  // namespace tv

@@ -64,10 +64,11 @@ TEST(ContextMenu, EditMenuOrderDependsOnTheSelection) {
   EXPECT_TRUE(with.changesSelectAll);
   EXPECT_FALSE(with.selectAllFirst);
   EXPECT_EQ(Describe(with.items), (Lines{L"发送选定 4010", L"清空 4004", L"剪切 4006", L"复制 4005", L"全选 4007",
-                                         L"粘贴 4002", L"-", L"文件发送 >", L"记忆 >", L"串口设定 >"}));
+                                         L"粘贴 4002", L"-", L"文件发送 >", L"记忆 >", L"串口设定 >", L"选项 >"}));
   EXPECT_EQ(Describe(PopupOf(with.items, L"文件发送")), (Lines{L"发送文件 4009 grey", L"载入文件 4008"}));
   EXPECT_EQ(Describe(PopupOf(with.items, L"串口设定")),
-            (Lines{L"通讯口 >", L"波特率 >", L"数据位 >", L"停止位 >", L"奇偶位 >"}));
+            (Lines{L"通讯口 >", L"波特率 >", L"数据位 >", L"停止位 >", L"奇偶位 >", L"-", L"DTR\tAlt+E >",
+                   L"RTS\tAlt+R >", L"BREAK 2076 grey", L"自动重连 2077"}));
 
   ContextMenuPlan without = PlanContextMenu(PaneFacts(kHexPane, false));
   ASSERT_TRUE(without.show);
@@ -75,7 +76,7 @@ TEST(ContextMenu, EditMenuOrderDependsOnTheSelection) {
   EXPECT_TRUE(without.selectAllFirst);
   EXPECT_EQ(Describe(without.items),
             (Lines{L"清空粘贴 4001", L"清空 4004", L"清空所有 4003", L"全选剪切 4006", L"全选复制 4005", L"全选 4007",
-                   L"粘贴 4002", L"-", L"文件发送 >", L"记忆 >", L"串口设定 >"}));
+                   L"粘贴 4002", L"-", L"文件发送 >", L"记忆 >", L"串口设定 >", L"选项 >"}));
 }
 
 TEST(ContextMenu, PortPopupChecksTheChosenPortOnly) {
@@ -134,13 +135,13 @@ TEST(ContextMenu, FileAndSelectionSendsHideTheLineSettingsAndSelectionSend) {
   ContextMenuPlan plan = PlanContextMenu(f);
   ASSERT_TRUE(plan.show);
   EXPECT_EQ(Describe(plan.items), (Lines{L"清空 4004", L"剪切 4006", L"复制 4005", L"全选 4007", L"粘贴 4002", L"-",
-                                         L"文件发送 >", L"记忆 >"}));
+                                         L"文件发送 >", L"记忆 >", L"选项 >"}));
 
   f.fileSendBusy = false;
   f.selectionSendBusy = true;
   plan = PlanContextMenu(f);
   EXPECT_EQ(Describe(plan.items), (Lines{L"取消发送 4011", L"清空 4004", L"剪切 4006", L"复制 4005", L"全选 4007",
-                                         L"粘贴 4002", L"-", L"文件发送 >", L"记忆 >"}));
+                                         L"粘贴 4002", L"-", L"文件发送 >", L"记忆 >", L"选项 >"}));
   EXPECT_EQ(Describe(PopupOf(plan.items, L"文件发送")), (Lines{L"发送文件 4009 grey", L"已加载:a.txt 4008"}));
 
   // Without a selection the cancel still comes first.
@@ -164,10 +165,10 @@ TEST(ContextMenu, LoadedFileItems) {
 TEST(ContextMenu, ReceiveViewGreysWhatWouldChangeIt) {
   EXPECT_EQ(Describe(PlanContextMenu(PaneFacts(kReceiveView, false)).items),
             (Lines{L"清空粘贴 4001 grey", L"清空 4004", L"清空所有 4003", L"全选剪切 4006 grey", L"全选复制 4005",
-                   L"全选 4007", L"粘贴 4002 grey", L"-", L"文件发送 >", L"记忆 >", L"串口设定 >"}));
+                   L"全选 4007", L"粘贴 4002 grey", L"-", L"文件发送 >", L"记忆 >", L"串口设定 >", L"选项 >"}));
   EXPECT_EQ(Describe(PlanContextMenu(PaneFacts(kReceiveView, true)).items),
             (Lines{L"发送选定 4010", L"清空 4004", L"剪切 4006 grey", L"复制 4005", L"全选 4007", L"粘贴 4002 grey", L"-",
-                   L"文件发送 >", L"记忆 >", L"串口设定 >"}));
+                   L"文件发送 >", L"记忆 >", L"串口设定 >", L"选项 >"}));
 }
 
 TEST(ContextMenu, LineSettingChecks) {
@@ -177,13 +178,14 @@ TEST(ContextMenu, LineSettingChecks) {
   ContextMenuPlan plan = PlanContextMenu(f);
   Menu settings = PopupOf(plan.items, L"串口设定");
   // Flow control has no menu here, so its check lands nowhere.
-  EXPECT_EQ(CheckedIds(settings), (std::vector<int>{2007, 2021, 2032, 2042}));
+  EXPECT_EQ(CheckedIds(settings), (std::vector<int>{2007, 2021, 2032, 2042, 2070, 2073}));
   EXPECT_EQ(FindCommand(plan.items, 2051), nullptr);
-  EXPECT_EQ(PopupOf(settings, L"波特率").size(), 19u);
+  EXPECT_EQ(PopupOf(settings, L"波特率").size(), 29u);
   EXPECT_EQ(Describe(PopupOf(settings, L"停止位")), (Lines{L"1 2030", L"1.5 2031", L"2 2032 checked"}));
 
   // Stored selections outside the tables check nothing.
   f.line = LineSelection{5, 0, 2099, -1, 7};
+  f.dtrItem = f.rtsItem = f.frameGapItem = f.lineEndItem = f.checksumItem = 0;
   EXPECT_TRUE(CheckedIds(PlanContextMenu(f).items).empty());
 }
 
