@@ -52,7 +52,7 @@ def test_port_and_baud_rate_chosen_from_the_line_settings_menu(start_app, helper
 
     # "串口设定" is the last item: Up reaches it from the closed menu.
     open_menu(app, ids.IDC_TEXT_PANE)
-    app.key("Up", "Right", "Right", "Down", "Return")  # 通讯口 > the second entry
+    app.key("Up", "Up", "Right", "Right", "Down", "Return")  # 串口设定 > 通讯口 > the second entry
     status = app.wait_text(ids.IDC_STATUS_VIEW, "[2/2]USB-SERIAL CH340 (COM7)")
     assert "波特率:115200" in status
     assert helper.reg_get(KEY, "SelectedPortFileName").string == "COM7"
@@ -60,7 +60,7 @@ def test_port_and_baud_rate_chosen_from_the_line_settings_menu(start_app, helper
     app.post_command(ids.IDC_PORT_BUTTON)
     app.wait_until(vp.is_open)
     open_menu(app, ids.IDC_HEX_PANE)
-    app.key("Up", "Right", "Down", "Right", *["Down"] * 7, "Return")  # 波特率 > 9600
+    app.key("Up", "Up", "Right", "Down", "Right", *["Down"] * 7, "Return")  # 串口设定 > 波特率 > 9600
     app.wait_text(ids.IDC_STATUS_VIEW, "波特率:9600")
     assert stored_dword(helper, "Selected_BaudRate") == 2007
     # The open port is set up again at once.

@@ -43,8 +43,8 @@ def test_selections_are_stored_as_text_or_with_shift_as_label(app, helper):
     app.right_click(ids.IDC_TEXT_PANE)
     app.wait_popup("#32768")
     assert app.get_sel(ids.IDC_TEXT_PANE) == (0, 25)
-    # 记忆 is next to last; slot 05 is the sixth item in it.
-    app.key("Up", "Up", "Right", *["Down"] * 5)
+    # 记忆 is third from last; slot 05 is the sixth item in it.
+    app.key("Up", "Up", "Up", "Right", *["Down"] * 5)
     with held(app, "shift"):
         app.key("Return")
     app.wait_until(lambda: stored(helper, "saveIndex05") == letters[:20], message="the label stored")
