@@ -338,7 +338,10 @@ def test_line_setting_commands_reopen_the_port_and_are_stored(start_app, virtual
     # A UART takes no 4-bit characters: the port is refused and shown shut.
     app.post_command(ids.ID_DATABITS_LAST)
     app.wait_text(STATUS, lambda t: t == status(False, 1, 1, CH340_7, **dict(fields, bits=4)))
-    assert app.text(PORT_BUTTON) == "开" and not vp.is_open()
+    # Shown closed from the reopen's start; the button reads 关 until the
+    # opener's thread has been refused.
+    app.wait_text(PORT_BUTTON, lambda t: t == "开", timeout=10)
+    assert not vp.is_open()
     assert stored(helper, "Selected_DataBits") == ids.ID_DATABITS_LAST
 
 
