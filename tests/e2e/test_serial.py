@@ -180,10 +180,11 @@ def test_port_list_report_status_line_and_port_choice(start_app, virtual_port, p
     app.wait_text(STATUS, lambda t: t == status(False, 2, 4, "Serial Port (COM10)"))
     assert stored(helper, "SelectedPortFileName") == "COM10"
 
-    # Listed but nothing behind it: the open fails without a word.
+    # Listed but nothing behind it: the open fails without a word (on the
+    # opener's thread: the button reads 关 until it has).
     app.post_command(PORT_BUTTON)
-    settle(app)
-    assert app.text(PORT_BUTTON) == "开"
+    handled(app)
+    app.wait_text(PORT_BUTTON, lambda t: t == "开", timeout=10)
     assert app.text(STATUS).startswith("☆[2/4]")
     assert app.popups("#32770") == []
 
@@ -202,9 +203,9 @@ def test_open_close_caption_spinner_and_busy_port(start_app, virtual_port):
 
     with vp.busy():
         app.post_command(PORT_BUTTON)
-        settle(app)
+        handled(app)
+        app.wait_text(PORT_BUTTON, lambda t: t == "开", timeout=10)
         assert not vp.is_open()
-        assert app.text(PORT_BUTTON) == "开"
         assert app.text(STATUS) == status(False, 1, 1, CH340_7)
         assert app.popups("#32770") == []
 
@@ -337,7 +338,10 @@ def test_line_setting_commands_reopen_the_port_and_are_stored(start_app, virtual
     # A UART takes no 4-bit characters: the port is refused and shown shut.
     app.post_command(ids.ID_DATABITS_LAST)
     app.wait_text(STATUS, lambda t: t == status(False, 1, 1, CH340_7, **dict(fields, bits=4)))
-    assert app.text(PORT_BUTTON) == "开" and not vp.is_open()
+    # Shown closed from the reopen's start; the button reads 关 until the
+    # opener's thread has been refused.
+    app.wait_text(PORT_BUTTON, lambda t: t == "开", timeout=10)
+    assert not vp.is_open()
     assert stored(helper, "Selected_DataBits") == ids.ID_DATABITS_LAST
 
 
