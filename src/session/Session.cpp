@@ -267,22 +267,27 @@ void Session::onJobEnded() {
 
 void Session::pressText(const std::function<std::wstring()>& text) {
   const TextEncoder encode = encode_;
+  const LineEnd end = lineEnd_;
   press(JobKind::Text, [&] {
-    return [content = text(), encode](const SendContext& c) { TextSendJob(c, content, encode).run(); };
+    return [content = text(), encode, end](const SendContext& c) { TextSendJob(c, content, encode, end).run(); };
   });
 }
 
-void Session::pressHex(std::function<std::vector<std::wstring>(const Flag& busy)> lines) {
+void Session::pressHex(HexLines lines) {
+  const Checksum check = checksum_;
   press(JobKind::Hex, [&] {
-    return [lines](const SendContext& c) { HexSendJob(c, lines(c.busy)).run(); };
+    return [lines, check](const SendContext& c) {
+      HexSendJob(c, lines(c.busy, check != Checksum::None), check).run();
+    };
   });
 }
 
 void Session::pressSelection(const std::function<std::wstring()>& text, bool asHex) {
   const TextEncoder encode = encode_;
+  const LineEnd end = lineEnd_;
   press(JobKind::Selection, [&] {
-    return [content = text(), asHex, encode](const SendContext& c) {
-      SelectionSendJob(c, content, asHex, encode).run();
+    return [content = text(), asHex, encode, end](const SendContext& c) {
+      SelectionSendJob(c, content, asHex, encode, end).run();
     };
   });
 }

@@ -127,9 +127,11 @@ class Session {
   // runs; a job pressed while the port is closed opens it, starts once it
   // is open and closes it when it ends. The content is taken at the press.
   void pressText(const std::function<std::wstring()>& text);
-  // lines: called on the job's thread, the hex pane's display lines; empty
-  // once busy is found cleared.
-  void pressHex(std::function<std::vector<std::wstring>(const Flag& busy)> lines);
+  // lines: called on the job's thread, the hex pane's display lines, or
+  // its paragraphs (lines as typed) when asked for: with a check chosen,
+  // each paragraph is a frame. Empty once busy is found cleared.
+  using HexLines = std::function<std::vector<std::wstring>(const Flag& busy, bool paragraphs)>;
+  void pressHex(HexLines lines);
   void pressSelection(const std::function<std::wstring()>& text, bool asHex);
   void pressFile(const std::wstring& fullName, const std::wstring& titleName);
   void cancel(JobKind job);
