@@ -291,7 +291,8 @@ void Session::onPortLost() {
   // Handled as a removal, except that a port still listed is not opened
   // again (it has just failed, and opening a Bluetooth port out of reach
   // can take many seconds) and, like every failure, nothing is written to
-  // the receive view: a removal the system reports is reported as it comes.
+  // the receive view (a removal the system reports is reported as it
+  // comes), but for the wait of a reconnect, which is retried here.
   const bool userPort = !openedBySend_;
   stopAllJobs();
   channel_.closeChannel();
