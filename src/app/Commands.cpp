@@ -210,7 +210,9 @@ void MainDialog::pressJob(JobKind job) {
       break;
     case JobKind::Hex: {
       HWND pane = hexPane_;
-      session_.pressHex([this, pane](const Flag& busy) { return CopyDisplayLines(bridge_, pane, busy); });
+      session_.pressHex([this, pane](const Flag& busy, bool paragraphs) {
+        return paragraphs ? CopyParagraphs(bridge_, pane, busy) : CopyDisplayLines(bridge_, pane, busy);
+      });
       break;
     }
     case JobKind::Selection:

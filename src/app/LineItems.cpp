@@ -82,6 +82,29 @@ int32_t BaudItemOf(uint32_t rate) {
   return 0;
 }
 
+bool ParseCustomBaud(const std::wstring& text, uint32_t& rate) {
+  if (text.empty()) return false;
+  uint64_t value = 0;
+  for (wchar_t c : text) {
+    if (c < L'0' || c > L'9') return false;
+    value = value * 10 + static_cast<uint64_t>(c - L'0');
+    if (value > kMostCustomBaud) return false;
+  }
+  if (value < kLeastCustomBaud) return false;
+  rate = static_cast<uint32_t>(value);
+  return true;
+}
+
+bool LinuxHasRate(uint32_t rate) {
+  static const uint32_t kRates[] = {50,     75,     110,     134,     150,     200,     300,     600,
+                                    1200,   1800,   2400,    4800,    9600,    19200,   38400,   57600,
+                                    115200, 230400, 460800,  500000,  576000,  921600,  1000000, 1152000,
+                                    1500000, 2000000, 2500000, 3000000, 3500000, 4000000};
+  for (uint32_t r : kRates)
+    if (r == rate) return true;
+  return false;
+}
+
 LineSettingKind KindOfCommand(int32_t id) {
   if (id >= 2000 && id <= 2018) return LineSettingKind::BaudRate;
   if ((id >= 2060 && id <= 2067) || id == kCustomBaudItem) return LineSettingKind::BaudRate;

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "send/SendOptions.h"
 #include "send/TimedSend.h"
@@ -57,6 +58,13 @@ struct LineSelection {
 LineValues LineValuesOf(const LineSelection& s, uint32_t customBaud = 0);
 // The listed item of a rate, or 0.
 int32_t BaudItemOf(uint32_t rate);
+// A custom rate as typed into its box: digits only, from kLeastCustomBaud
+// to kMostCustomBaud; false for anything else.
+bool ParseCustomBaud(const std::wstring& text, uint32_t& rate);
+// Linux has a constant for the rate. Any other goes through Wine as a
+// custom divisor, which a pty ignores and most USB-serial drivers refuse:
+// on the Linux route such a rate runs at 38400.
+bool LinuxHasRate(uint32_t rate);
 
 // Which table a command id belongs to, for routing and for storing.
 enum class LineSettingKind { None, BaudRate, DataBits, StopBits, Parity, FlowControl };

@@ -63,6 +63,10 @@ void RestoreOptions(SettingsStore& store, Choices& app) {
   o.customBaud = custom && *custom >= kLeastCustomBaud && *custom <= kMostCustomBaud ? *custom : 0;
   // The custom rate's item without a rate to stand for: the default rate.
   if (app.line.baudItem == kCustomBaudItem && o.customBaud == 0) app.line.baudItem = LineSelection{}.baudItem;
+  // A rate of the list, stored as a custom one by hand, is that item's.
+  if (app.line.baudItem == kCustomBaudItem) {
+    if (int32_t listed = BaudItemOf(o.customBaud)) app.line.baudItem = listed;
+  }
 }
 
 }  // namespace

@@ -63,4 +63,20 @@ std::vector<std::wstring> CopyDisplayLines(const UiCalls& bridge, HWND pane, con
   return lines;
 }
 
+std::vector<std::wstring> CopyParagraphs(const UiCalls& bridge, HWND pane, const Flag& busy) {
+  std::wstring text;
+  bridge.call([&] { text = GetRichText(pane); });
+  std::vector<std::wstring> paragraphs;
+  if (!busy) return paragraphs;
+  std::size_t start = 0;
+  for (std::size_t at = 0; at <= text.size(); ++at) {
+    if (at < text.size() && text[at] != L'\r' && text[at] != L'\n') continue;
+    paragraphs.emplace_back(text, start, at - start);
+    // A CR LF pair is one mark.
+    if (at + 1 < text.size() && text[at] == L'\r' && text[at + 1] == L'\n') ++at;
+    start = at + 1;
+  }
+  return paragraphs;
+}
+
 }  // namespace tv

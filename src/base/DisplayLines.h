@@ -17,4 +17,9 @@ namespace tv {
 // cancel waiting. Empty once busy is cleared.
 std::vector<std::wstring> CopyDisplayLines(const UiCalls& ui, HWND pane, const Flag& busy);
 
+// A worker thread: the pane's paragraphs, its lines as typed however it
+// wraps them, without their paragraph marks; one round trip. Empty once
+// busy is cleared.
+std::vector<std::wstring> CopyParagraphs(const UiCalls& ui, HWND pane, const Flag& busy);
+
 }  // namespace tv

@@ -5,6 +5,7 @@
 
 #define IDI_TARNVIK 128
 #define IDD_MAIN 129
+#define IDD_CUSTOM_BAUD 130
 
 #define IDM_EDIT_MENU 201
 #define IDM_LINE_MENU 202
@@ -22,6 +23,8 @@
 #define IDC_DELAY_BOX 1012
 #define IDC_RECEIVE_MODE 1013
 #define IDC_GROUP 1040
+#define IDC_BAUD_EDIT 1050
+#define IDC_BAUD_NOTE 1051
 
 #define ID_BAUD_FIRST 2000
 #define ID_BAUD_LAST 2018

@@ -2,12 +2,7 @@
 
 namespace tv {
 
-std::size_t WriteCapBytes(const LineValues& line) {
-  constexpr std::size_t kLeastBytes = 4096;
-  uint32_t micros = ByteMicros(line);
-  std::size_t lineTime = micros > 0 ? 100000u / micros : 0;
-  return lineTime > kLeastBytes ? lineTime : kLeastBytes;
-}
+std::size_t WriteCapBytes(const LineValues& line) { return WriteBlockBytes(line); }
 
 bool BlockWriter::write(const uint8_t* bytes, std::size_t n) {
   return flush() && writePieces(bytes, n);

@@ -1,11 +1,13 @@
 #include "send/SendJobs.h"
 
 #include <functional>
+#include <string>
 
 #include "base/Format.h"
 #include "base/HexCodec.h"
 #include "base/Throttle.h"
 #include "send/BlockWriter.h"
+#include "send/FrameCheck.h"
 #include "send/TextLines.h"
 #include "send/TimedSend.h"
 
@@ -54,24 +56,40 @@ bool AppendText(BlockWriter& writer, TextEncoder encode, const wchar_t* units, s
   return writer.append(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
 }
 
+// One line of a text send, chunk by chunk; the ending goes with the last
+// chunk, or alone for an empty line. moved: after each piece handed on.
+void AppendLine(const SendContext& c, BlockWriter& writer, TextEncoder encode, const std::wstring& text,
+                const SendLine& line, const char* ending, const std::function<void()>& moved) {
+  const std::vector<TextSpan> chunks = SplitChunks(line.body);
+  const std::size_t endingBytes = std::char_traits<char>::length(ending);
+  if (chunks.empty() && endingBytes > 0) {
+    writer.append(reinterpret_cast<const uint8_t*>(ending), endingBytes);
+    moved();
+  }
+  for (std::size_t k = 0; k < chunks.size() && c.busy; ++k) {
+    std::string bytes = encode(text.data() + chunks[k].start, chunks[k].end - chunks[k].start);
+    if (k + 1 == chunks.size()) bytes.append(ending, endingBytes);
+    writer.append(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+    moved();
+  }
+}
+
 }  // namespace
 
 void TextSendJob::run() {
   BlockWriter writer(c_.port, c_.clock, c_.busy, c_.capBytes);
   const int total = static_cast<int>(text_.size());
-  CarriageReturnsToLineFeeds(text_);
-  const std::vector<TextSpan> lines = SplitTextLines(text_);
+  const std::vector<SendLine> lines = SplitSendLines(text_, end_);
+  const char* ending = LineEndBytes(end_);
   int position = 0;
   Progress progress(c_.clock, [&] { c_.host.showProgress(Format(L"%04d/%dB", {position, total})); });
   do {
-    for (const TextSpan& line : lines) {
+    for (const SendLine& line : lines) {
       if (!c_.busy) break;
-      for (const TextSpan& chunk : SplitChunks(line)) {
-        if (!c_.busy) break;
-        AppendText(writer, encode_, text_.data() + chunk.start, chunk.end - chunk.start);
-        position = static_cast<int>(line.end);
+      AppendLine(c_, writer, encode_, text_, line, ending, [&] {
+        position = static_cast<int>(line.next);
         progress.moved();
-      }
+      });
       AfterLine(c_, writer, progress);
     }
     AfterPass(c_, writer, progress);
@@ -84,6 +102,7 @@ void HexSendJob::run() {
   BlockWriter writer(c_.port, c_.clock, c_.busy, c_.capBytes);
   const int lineCount = static_cast<int>(lines_.size());
   HexCodec codec;
+  std::vector<uint8_t> frame;
   int done = 0;
   int total = 0;
   Progress progress(c_.clock, [&] { c_.host.showProgress(Format(L"%04d/%dL %04dB", {done, lineCount, total})); });
@@ -92,8 +111,19 @@ void HexSendJob::run() {
     for (int k = 0; k < lineCount && c_.busy; ++k) {
       const std::wstring& line = lines_[static_cast<std::size_t>(k)];
       if (!line.empty()) {
-        total += codec.Parse(line.c_str());
-        writer.append(codec.data(), static_cast<std::size_t>(codec.count()));
+        const int32_t n = codec.Parse(line.c_str());
+        if (n > 0 && check_ != Checksum::None) {
+          // A frame is never joined with the bytes before or after it: a
+          // device reading frames by the gaps between them would take two
+          // for one.
+          frame.assign(codec.data(), codec.data() + n);
+          AppendCheck(check_, frame);
+          total += static_cast<int>(frame.size());
+          writer.write(frame.data(), frame.size());
+        } else {
+          total += n;
+          writer.append(codec.data(), static_cast<std::size_t>(n));
+        }
         codec.Release();
       }
       done = k + 1;
@@ -113,6 +143,15 @@ void SelectionSendJob::run() {
     codec.Parse(text_.c_str());
     writer.write(codec.data(), static_cast<std::size_t>(codec.count()));
     codec.Release();
+    return;
+  }
+  if (end_ != LineEnd::AsIs) {
+    const char* ending = LineEndBytes(end_);
+    for (const SendLine& line : SplitSendLines(text_, end_)) {
+      if (!c_.busy) break;
+      AppendLine(c_, writer, encode_, text_, line, ending, [] {});
+    }
+    writer.flush();
     return;
   }
   CarriageReturnsToLineFeeds(text_);

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "base/Threading.h"
+#include "send/SendOptions.h"
 #include "send/TimedSend.h"
 #include "serial/Port.h"
 
@@ -44,35 +45,44 @@ struct SendContext {
 };
 
 // The text pane: line by line, a pause after each line or pass as the delay
-// mode says, the progress in UTF-16 units.
+// mode says, the progress in UTF-16 units. With an ending chosen, every
+// line ends with it, in the same write as the line's last chunk.
 class TextSendJob {
  public:
-  TextSendJob(const SendContext& context, std::wstring text, TextEncoder encode)
-      : c_(context), text_(std::move(text)), encode_(encode) {}
+  TextSendJob(const SendContext& context, std::wstring text, TextEncoder encode, LineEnd end = LineEnd::AsIs)
+      : c_(context), text_(std::move(text)), encode_(encode), end_(end) {}
   void run();
 
  private:
   const SendContext& c_;
   std::wstring text_;
   TextEncoder encode_;
+  LineEnd end_;
 };
 
-// The hex pane's display lines, each parsed to bytes; progress in lines.
+// The hex pane's lines, each parsed to bytes; progress in lines. With a
+// check chosen, each line is a frame (the pane's paragraphs, then): its
+// bytes and their check go out in one write of their own.
 class HexSendJob {
  public:
-  HexSendJob(const SendContext& context, std::vector<std::wstring> lines) : c_(context), lines_(std::move(lines)) {}
+  HexSendJob(const SendContext& context, std::vector<std::wstring> lines, Checksum check = Checksum::None)
+      : c_(context), lines_(std::move(lines)), check_(check) {}
   void run();
 
  private:
   const SendContext& c_;
   std::vector<std::wstring> lines_;
+  Checksum check_;
 };
 
-// A selection, once, as hex pairs or as text; no pauses, no progress.
+// A selection, once, as hex pairs or as text; no pauses, no progress. Text
+// gets the ending after every line as the text job does; hex bytes go out
+// as they are.
 class SelectionSendJob {
  public:
-  SelectionSendJob(const SendContext& context, std::wstring text, bool asHex, TextEncoder encode)
-      : c_(context), text_(std::move(text)), asHex_(asHex), encode_(encode) {}
+  SelectionSendJob(const SendContext& context, std::wstring text, bool asHex, TextEncoder encode,
+                   LineEnd end = LineEnd::AsIs)
+      : c_(context), text_(std::move(text)), asHex_(asHex), encode_(encode), end_(end) {}
   void run();
 
  private:
@@ -80,6 +90,7 @@ class SelectionSendJob {
   std::wstring text_;
   bool asHex_;
   TextEncoder encode_;
+  LineEnd end_;
 };
 
 // Where the file job's bytes come from.

@@ -19,6 +19,36 @@ std::vector<TextSpan> SplitTextLines(const std::wstring& text) {
   return lines;
 }
 
+std::vector<SendLine> SplitSendLines(std::wstring& text, LineEnd end) {
+  std::vector<SendLine> lines;
+  if (end == LineEnd::AsIs) {
+    CarriageReturnsToLineFeeds(text);
+    for (const TextSpan& line : SplitTextLines(text)) lines.push_back({line, line.end});
+    return lines;
+  }
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != L'\r' && text[i] != L'\n') continue;
+    std::size_t next = i + 1;
+    if (text[i] == L'\r' && next < text.size() && text[next] == L'\n') ++next;
+    lines.push_back({{start, i}, next});
+    start = next;
+    i = next - 1;
+  }
+  if (start < text.size()) lines.push_back({{start, text.size()}, text.size()});
+  return lines;
+}
+
+const char* LineEndBytes(LineEnd end) {
+  switch (end) {
+    case LineEnd::Cr: return "\r";
+    case LineEnd::Lf: return "\n";
+    case LineEnd::CrLf: return "\r\n";
+    case LineEnd::AsIs: break;
+  }
+  return "";
+}
+
 std::vector<TextSpan> SplitChunks(TextSpan line, std::size_t maxUnits) {
   std::vector<TextSpan> chunks;
   for (std::size_t p = line.start; p < line.end; p += maxUnits) {

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "send/SendOptions.h"
+
 namespace tv {
 
 // Largest number of UTF-16 units converted and written at once.
@@ -22,6 +24,23 @@ void CarriageReturnsToLineFeeds(std::wstring& text);
 // Lines run up to and including the unit that ends them: a line feed, or
 // the last unit of the text whatever it is.
 std::vector<TextSpan> SplitTextLines(const std::wstring& text);
+
+// A line as a text send sends it: its units, and where the next line
+// starts (for the progress).
+struct SendLine {
+  TextSpan body;
+  std::size_t next;
+};
+
+// The lines of a text send. As typed (AsIs), carriage returns become line
+// feeds first (in text) and each line keeps the line feed that ends it.
+// With an ending chosen, a line break (CR, LF, or CR LF as one) ends a
+// line and is not part of it: the ending takes its place after every
+// line, the last included; a break at the very end starts no other line.
+std::vector<SendLine> SplitSendLines(std::wstring& text, LineEnd end);
+
+// The bytes of the ending: CR, LF or CR LF; none as typed.
+const char* LineEndBytes(LineEnd end);
 
 // Pieces of at most kTextChunkUnits units from the line's start.
 std::vector<TextSpan> SplitChunks(TextSpan line, std::size_t maxUnits = kTextChunkUnits);

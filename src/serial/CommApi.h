@@ -63,6 +63,11 @@ struct CommResult {
 
 enum class CommWait : uint8_t { Done, Aborted, TimedOut };
 
+// What the program does to the modem lines and the break of an open port
+// (EscapeCommFunction's SETDTR, CLRDTR, SETRTS, CLRRTS; SetCommBreak,
+// ClearCommBreak).
+enum class LineFunction : uint8_t { SetDtr, ClearDtr, SetRts, ClearRts, SetBreak, ClearBreak };
+
 class CommApi {
  public:
   using Handle = void*;
@@ -103,6 +108,10 @@ class CommApi {
   virtual void purgeOutput(Handle port) = 0;
   // The transfer's outcome without waiting: kIoIncomplete while pending.
   virtual CommResult result(Handle port, CommIo* io) = 0;
+
+  // Sets a modem line or the break at once; not ok, with the system's
+  // error, when the driver refuses it (a virtual port, a pty under Wine).
+  virtual CommResult lineFunction(Handle port, LineFunction function) = 0;
 
   // Millisecond timer ticks for the whole process while the port is open.
   virtual void fineTicks(bool on) = 0;

@@ -60,6 +60,14 @@ void PrepareDcb(DcbFields& dcb, const LineValues& v) {
     default:
       break;
   }
+  // A level the user holds goes into this configuration rather than into
+  // a call after it, so the line takes it with the settings and the program
+  // adds no pulse of its own. A line the flow mode drives stays the
+  // driver's.
+  if (v.flowMode != 2 && v.dtr != LineLevel::FollowFlow)
+    dcb.fDtrControl = v.dtr == LineLevel::On ? kControlEnable : kControlDisable;
+  if (v.flowMode != 1 && v.rts != LineLevel::FollowFlow)
+    dcb.fRtsControl = v.rts == LineLevel::On ? kControlEnable : kControlDisable;
 }
 
 bool FitFlowLimits(DcbFields& dcb, const DcbFields& driver, uint32_t inQueueBytes) {

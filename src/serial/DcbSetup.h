@@ -43,7 +43,9 @@ constexpr uint8_t kControlDisable = 0;
 constexpr uint8_t kControlEnable = 1;
 constexpr uint8_t kControlHandshake = 2;
 
-// Prepares the driver's last configuration for the line settings.
+// Prepares the driver's last configuration for the line settings: the
+// flow mode, then DTR and RTS held on or off where the user chose so and
+// the flow mode does not drive the line (RTS in mode 1, DTR in mode 2).
 void PrepareDcb(DcbFields& dcb, const LineValues& v);
 
 // Drivers check the XON/XOFF limits against their input buffer whatever the

@@ -11,6 +11,21 @@ uint32_t ByteMicros(const LineValues& v) {
   return static_cast<uint32_t>((halfBits * 1000000u + twiceBaud - 1) / twiceBaud);
 }
 
+bool IsClassicRate(int32_t baudRate) {
+  static const int32_t kRates[] = {256000, 128000, 115200, 57600, 38400, 19200, 14400, 9600, 7200, 4800,
+                                   2400,   1800,   1200,   600,   300,   150,   134,   110,  75};
+  for (int32_t rate : kRates)
+    if (rate == baudRate) return true;
+  return false;
+}
+
+uint32_t WriteBlockBytes(const LineValues& v) {
+  constexpr uint32_t kLeastBytes = 4096;
+  const uint32_t micros = ByteMicros(v);
+  const uint32_t lineTime = micros > 0 ? 100000u / micros : 0;
+  return lineTime > kLeastBytes ? lineTime : kLeastBytes;
+}
+
 const wchar_t* StopBitsName(uint8_t stopBits) {
   static const wchar_t* const kNames[] = {L"1", L"1.5", L"2"};
   return stopBits < 3 ? kNames[stopBits] : kNames[0];

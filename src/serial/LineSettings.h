@@ -20,6 +20,14 @@ struct LineValues {
   LineLevel rts = LineLevel::FollowFlow;
 };
 
+// The rates serial ports have always offered, 75 to 256000, against the
+// fast and custom ones some adapters and drivers do not take.
+bool IsClassicRate(int32_t baudRate);
+
+// The most one write carries: 4 KiB, or 100 ms of line time where that
+// is more, so a frame that fits goes out in one write at every rate.
+uint32_t WriteBlockBytes(const LineValues& v);
+
 // Microseconds the line takes for one byte: start bit, data bits, parity
 // bit, stop bits. 0 for a rate of 0 or less.
 uint32_t ByteMicros(const LineValues& v);

@@ -12,6 +12,10 @@ struct SerialChannel::Session {
   std::wstring name;               // the port's bare name; set before the session is shared
   CommApi::Handle port = nullptr;  // likewise
   uint32_t writeMsPerByte = 0;     // likewise
+  // The DTR and RTS controls the flow mode gave the port at its open;
+  // likewise.
+  uint8_t followDtr = kControlHandshake;
+  uint8_t followRts = kControlHandshake;
   // Made at open and freed with the session, unless a cancelled transfer
   // was never seen to complete: that record and its buffer are left to the
   // driver for good (the slot is then null).
@@ -64,6 +68,7 @@ SerialChannel::Opened& SerialChannel::Opened::operator=(Opened&& o) noexcept {
     channel_ = o.channel_;
     session_ = o.session_;
     error_ = o.error_;
+    rateRefused_ = o.rateRefused_;
     o.session_ = nullptr;
   }
   return *this;
@@ -128,10 +133,24 @@ SerialChannel::Opened SerialChannel::prepare(const std::wstring& portName, const
     configured = api_.setState(s->port, fields);
     if (!configured && FitFlowLimits(fields, driver, api_.inQueueBytes(s->port)))
       configured = api_.setState(s->port, fields);
+    // A fast or custom rate is often what a driver does not take: told
+    // apart from the other refusals by asking the same configuration once
+    // more at the rate the driver had. The port is closed after either way.
+    if (!configured && !IsClassicRate(v.baudRate) && fields.baudRate != driver.baudRate) {
+      DcbFields probe = fields;
+      probe.baudRate = driver.baudRate;
+      result.rateRefused_ = api_.setState(s->port, probe);
+    }
+    LineValues follow = v;
+    follow.dtr = follow.rts = LineLevel::FollowFlow;
+    DcbFields followed = driver;
+    PrepareDcb(followed, follow);
+    s->followDtr = followed.fDtrControl;
+    s->followRts = followed.fRtsControl;
   }
   s->writeMsPerByte = msPerByte;
   s->readIo = api_.newIo(kIoBytes);
-  s->writeIo = api_.newIo(kIoBytes);
+  s->writeIo = api_.newIo(WriteBlockBytes(v));
   if (!configured || s->readIo == nullptr || s->writeIo == nullptr) {
     result.error_ = configured ? kNoMemory : 0;
     result.reset();
@@ -360,6 +379,40 @@ void SerialChannel::interruptWrite() {
   if (session_ == nullptr) return;
   CommIo* io = session_->writeIo;
   if (io != nullptr) api_.raiseWake(io, true);
+}
+
+bool SerialChannel::lineFunction(LineFunction function, uint32_t& error) {
+  error = 0;
+  Use use(*this);
+  Session* s = use.get();
+  if (s == nullptr || s->lost || s->closing) return false;
+  CommResult r = api_.lineFunction(s->port, function);
+  error = r.ok ? 0 : r.error;
+  return r.ok;
+}
+
+bool SerialChannel::setModemLine(bool dtr, LineLevel level, uint32_t& error) {
+  uint8_t control = level == LineLevel::On ? kControlEnable : kControlDisable;
+  if (level == LineLevel::FollowFlow) {
+    Use use(*this);
+    if (use.get() == nullptr) {
+      error = 0;
+      return false;
+    }
+    control = dtr ? use.get()->followDtr : use.get()->followRts;
+  }
+  if (control == kControlHandshake) {
+    error = 0;
+    return true;
+  }
+  const bool high = control == kControlEnable;
+  return lineFunction(dtr ? (high ? LineFunction::SetDtr : LineFunction::ClearDtr)
+                          : (high ? LineFunction::SetRts : LineFunction::ClearRts),
+                      error);
+}
+
+bool SerialChannel::setBreak(bool on, uint32_t& error) {
+  return lineFunction(on ? LineFunction::SetBreak : LineFunction::ClearBreak, error);
 }
 
 IoResult SerialChannel::writeTo(Session& s, const uint8_t* bytes, std::size_t count, const Flag& going) {

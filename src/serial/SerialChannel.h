@@ -35,7 +35,8 @@ namespace tv {
 // The channel outlives every thread that uses it.
 class SerialChannel final : public Port {
  public:
-  // Most bytes one read or write call moves.
+  // Most bytes one read call moves; a write moves up to the line's block
+  // (WriteBlockBytes), so a frame the send jobs keep whole is one write.
   static constexpr uint32_t kIoBytes = 4096;
   static constexpr uint32_t kReadWaitMs = 100;
   // A write's time-out, besides the line time of its bytes.
@@ -76,6 +77,9 @@ class SerialChannel final : public Port {
     explicit operator bool() const { return session_ != nullptr; }
     // The system's error when the open failed; 0 when a setting was refused.
     uint32_t error() const { return error_; }
+    // A setting was refused, and it was a fast or custom rate: the driver
+    // took the same configuration at the rate it had.
+    bool rateRefused() const { return rateRefused_; }
     void reset();
 
    private:
@@ -83,6 +87,7 @@ class SerialChannel final : public Port {
     SerialChannel* channel_ = nullptr;
     Session* session_ = nullptr;
     uint32_t error_ = 0;
+    bool rateRefused_ = false;
   };
 
   SerialChannel(CommApi& api, Clock& clock, std::function<void()> onLost);
@@ -120,6 +125,15 @@ class SerialChannel final : public Port {
   IoResult write(const uint8_t* bytes, std::size_t count, const Flag& going) override;
   void interruptWrite() override;
 
+  // Any thread: DTR (dtr) or RTS of the open port set at once to the
+  // level; following the flow mode puts it back to what the flow mode gave
+  // it at the open, and does nothing where the flow mode or the driver
+  // drives it. False, with the system's error (0 when no port is open),
+  // when the driver refused: a refusal is no failure of the port.
+  bool setModemLine(bool dtr, LineLevel level, uint32_t& error);
+  // Any thread: the open port's line held in break, or let go.
+  bool setBreak(bool on, uint32_t& error);
+
  private:
   class Use;
 
@@ -134,6 +148,7 @@ class SerialChannel final : public Port {
   void leave(Session* s);
   // Closes the handle and frees the records and the session.
   void release(Session* s);
+  bool lineFunction(LineFunction function, uint32_t& error);
 
   IoResult readFrom(Session& s, uint8_t* buffer, std::size_t capacity);
   IoResult writeTo(Session& s, const uint8_t* bytes, std::size_t count, const Flag& going);

@@ -166,6 +166,19 @@ CommResult Win32Comm::result(Handle port, CommIo* io) {
   return CommResult{false, error == ERROR_IO_INCOMPLETE ? 0 : static_cast<uint32_t>(w.ov.InternalHigh), error};
 }
 
+CommResult Win32Comm::lineFunction(Handle port, LineFunction function) {
+  BOOL ok = FALSE;
+  switch (function) {
+    case LineFunction::SetDtr: ok = EscapeCommFunction(port, SETDTR); break;
+    case LineFunction::ClearDtr: ok = EscapeCommFunction(port, CLRDTR); break;
+    case LineFunction::SetRts: ok = EscapeCommFunction(port, SETRTS); break;
+    case LineFunction::ClearRts: ok = EscapeCommFunction(port, CLRRTS); break;
+    case LineFunction::SetBreak: ok = SetCommBreak(port); break;
+    case LineFunction::ClearBreak: ok = ClearCommBreak(port); break;
+  }
+  return Outcome(ok, 0);
+}
+
 void Win32Comm::fineTicks(bool on) {
   if (on) {
     ticks_.begin();

@@ -31,6 +31,7 @@ class Win32Comm final : public CommApi {
   void cancel(Handle port) override;
   void purgeOutput(Handle port) override;
   CommResult result(Handle port, CommIo* io) override;
+  CommResult lineFunction(Handle port, LineFunction function) override;
   void fineTicks(bool on) override;
 
  private:

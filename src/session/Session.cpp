@@ -7,6 +7,21 @@
 #include "serial/StatusText.h"
 
 namespace tv {
+namespace {
+
+// What a line is known to be at after the level was set: on or off as
+// held; following flow mode 0, off; otherwise what the driver keeps.
+std::optional<bool> KnownLevel(LineLevel level, int32_t flowMode) {
+  if (level == LineLevel::On) return true;
+  if (level == LineLevel::Off || flowMode == 0) return false;
+  return std::nullopt;
+}
+
+const wchar_t* LevelName(LineLevel level) {
+  return level == LineLevel::On ? L"开" : level == LineLevel::Off ? L"关" : L"跟随流控";
+}
+
+}  // namespace
 
 bool SessionView::operator==(const SessionView& o) const {
   return status == o.status && portOpen == o.portOpen && busyWithPort == o.busyWithPort &&
@@ -29,7 +44,8 @@ Session::Session(const Parts& p)
       feed_(receiver_.pipeline(), p.view, p.clock),
       jobs_(channel_, p.clock, p.host, title_, delayMode_, delayMs_, [this](const std::wstring& text) { say(text); }),
       reports_(p.host, [this](const std::wstring& text) { say(text); }),
-      opener_(channel_, p.host) {
+      opener_(channel_, p.host),
+      lineControl_(channel_, p.clock, p.host, [this](const std::wstring& text) { say(text); }) {
   if (scanPorts_) scanPorts_(ports_);
 }
 
@@ -44,6 +60,7 @@ void Session::restore(const std::wstring& portName, const LineValues& line, Dela
 }
 
 void Session::choosePort(const std::wstring& portName) {
+  endWait();
   portName_ = portName;
   reopen(false);
   host_.changed();
@@ -51,6 +68,7 @@ void Session::choosePort(const std::wstring& portName) {
 
 void Session::chooseLine(const LineValues& line) {
   line_ = line;
+  refusedRateSaid_ = 0;
   reopen(false);
   host_.changed();
 }
@@ -75,25 +93,109 @@ void Session::chooseSendEnds(LineEnd lineEnd, Checksum checksum) {
 }
 
 void Session::chooseModemLines(LineLevel dtr, LineLevel rts) {
+  const LineValues before = line_;
   line_.dtr = dtr;
   line_.rts = rts;
+  if (state_ == PortState::Opening) {
+    // The levels go into the configuration of an open asked again; jobs
+    // waiting for it wait on.
+    beginOpen();
+  } else if (state_ == PortState::Open) {
+    // At once, without a reopen: nothing received or being sent is lost.
+    if (dtr != before.dtr) changeModemLine(true);
+    if (rts != before.rts) changeModemLine(false);
+  }
   host_.changed();
 }
 
-std::optional<bool> Session::appliedDtr() const { return std::nullopt; }
-std::optional<bool> Session::appliedRts() const { return std::nullopt; }
+void Session::changeModemLine(bool dtr) {
+  // A line the flow mode drives is the driver's.
+  if (line_.flowMode == (dtr ? 2 : 1)) return;
+  const LineLevel level = dtr ? line_.dtr : line_.rts;
+  std::optional<bool>& applied = dtr ? appliedDtr_ : appliedRts_;
+  const std::optional<bool> before = applied;
+  applied = KnownLevel(level, line_.flowMode);
+  std::wstring change = Format(L"%s %s", {dtr ? L"DTR" : L"RTS", LevelName(level)});
+  // Refused, the line is where it was.
+  lineControl_.setLine(dtr, level, std::move(change), [this, dtr, before] {
+    if (state_ == PortState::Open) (dtr ? appliedDtr_ : appliedRts_) = before;
+  });
+}
 
-void Session::sendBreak() {}
+std::optional<bool> Session::appliedDtr() const {
+  return state_ == PortState::Open ? appliedDtr_ : std::nullopt;
+}
+std::optional<bool> Session::appliedRts() const {
+  return state_ == PortState::Open ? appliedRts_ : std::nullopt;
+}
 
-bool Session::canSendBreak() const { return state_ == PortState::Open && jobs_.allIdle(); }
+void Session::sendBreak() {
+  if (canSendBreak()) lineControl_.pulseBreak();
+}
 
-void Session::chooseReconnect(bool on) { reconnect_ = on; }
+bool Session::canSendBreak() const {
+  return state_ == PortState::Open && jobs_.allIdle() && !lineControl_.breaking();
+}
+
+void Session::chooseReconnect(bool on) {
+  reconnect_ = on;
+  if (!on && waitingToReconnect()) {
+    endWait();
+    host_.changed();
+  }
+}
+
+// ---- reconnecting
+
+void Session::waitForLostPort(const std::wstring& name) {
+  if (!reconnect_) return;
+  say(Format(L"端口 %s 已断开, 等待重连\n", {name}));
+  waitingFor_ = name;
+  waitSinceMs_ = clock_.nowMs();
+  lastTryMs_ = waitSinceMs_;
+  // An open the loss's own handling began (a port still listed) is the
+  // wait's first attempt.
+  reconnecting_ = state_ == PortState::Opening;
+}
+
+void Session::endWait() {
+  waitingFor_.clear();
+  if (!reconnecting_) return;
+  reconnecting_ = false;
+  if (state_ == PortState::Opening) closePort();
+}
+
+void Session::tryReconnect() {
+  lastTryMs_ = clock_.nowMs();
+  reconnecting_ = true;
+  beginOpen();
+}
+
+void Session::reconnectTick() {
+  if (!waitingToReconnect()) return;
+  const uint32_t now = clock_.nowMs();
+  if (now - waitSinceMs_ >= kReconnectForMs) {
+    say(Format(L"端口 %s 未能重新连接, 不再等待\n", {waitingFor_}));
+    endWait();
+    return;
+  }
+  // One attempt at a time, a step after the last one ended.
+  if (state_ != PortState::Closed || now - lastTryMs_ < kReconnectStepMs) return;
+  if (ports_.findPort(waitingFor_) >= 0) tryReconnect();
+}
 
 std::wstring Session::countsText() const { return std::wstring(); }
 
 // ---- the port
 
 void Session::togglePort() {
+  // The button ends a wait for a lost port, and what it had begun.
+  if (waitingToReconnect()) {
+    endWait();
+    if (state_ != PortState::Closed) closePort();
+    host_.changed();
+    return;
+  }
   if (chosenPort() < 0) return;
   if (state_ == PortState::Closed) {
     beginOpen();
@@ -109,6 +211,7 @@ void Session::beginOpen() {
 }
 
 void Session::closePort() {
+  reconnecting_ = false;
   if (state_ == PortState::Opening) opener_.abandon();
   if (state_ == PortState::Open) channel_.closeChannel();
   state_ = PortState::Closed;
@@ -144,6 +247,8 @@ void Session::stopAllJobs() {
 }
 
 void Session::portChanged(const std::wstring& name, bool arrived) {
+  // Lost is a port the user opened, not one only a send did.
+  const bool lostUserPort = !arrived && name == portName_ && state_ == PortState::Open && !openedBySend_;
   stopAllJobs();
   // What arrived before the event shows before its report.
   receiver_.wait(ReceiveWorker::kLastPassWaitMs);
@@ -161,6 +266,9 @@ void Session::portChanged(const std::wstring& name, bool arrived) {
     reopen(true);
   }
   say(Format(L"%s\n", {full}));
+  if (lostUserPort) waitForLostPort(name);
+  // Back under its own name; another COM number is another port.
+  if (arrived && name == waitingFor_ && state_ == PortState::Closed && chosenPort() >= 0) tryReconnect();
   host_.changed();
 }
 
@@ -183,24 +291,42 @@ void Session::onPortLost() {
   // Handled as a removal, except that a port still listed is not opened
   // again (it has just failed, and opening a Bluetooth port out of reach
   // can take many seconds) and, like every failure, nothing is written to
-  // the receive view: a removal the system reports is reported as it comes.
+  // the receive view (a removal the system reports is reported as it
+  // comes), but for the wait of a reconnect, which is retried here.
+  const bool userPort = !openedBySend_;
   stopAllJobs();
   channel_.closeChannel();
   state_ = PortState::Closed;
   openedBySend_ = false;
   rescan();
+  if (userPort) waitForLostPort(portName_);
 }
 
 void Session::onOpenDone() {
   SerialChannel::Opened opened;
   if (state_ != PortState::Opening || !opener_.take(opened)) return;
+  const bool attempt = reconnecting_;
+  reconnecting_ = false;
+  const bool rateRefused = opened.rateRefused();
   if (channel_.adopt(std::move(opened))) {
     state_ = PortState::Open;
+    refusedRateSaid_ = 0;
+    appliedDtr_ = line_.flowMode == 2 ? std::nullopt : KnownLevel(line_.dtr, line_.flowMode);
+    appliedRts_ = line_.flowMode == 1 ? std::nullopt : KnownLevel(line_.rts, line_.flowMode);
     receiver_.start(hexView_);
     launchWaitingJobs();
+    if (attempt) {
+      say(Format(L"端口 %s 已重新连接\n", {portName_}));
+      waitingFor_.clear();
+    }
   } else {
     state_ = PortState::Closed;
     stopAllJobs();
+    if (attempt) lastTryMs_ = clock_.nowMs();
+    if (rateRefused && refusedRateSaid_ != line_.baudRate) {
+      refusedRateSaid_ = line_.baudRate;
+      say(Format(L"波特率 %d 不被支持\n", {line_.baudRate}));
+    }
   }
 }
 
@@ -215,6 +341,8 @@ void Session::press(JobKind job, const std::function<JobRunner::Body()>& make) {
   // long the port takes to open.
   JobRunner::Body body = make();
   if (state_ == PortState::Closed) {
+    // A send ends a wait for a lost port and opens it as any send does.
+    endWait();
     togglePort();
     if (state_ == PortState::Closed) {
       openedBySend_ = false;
@@ -267,22 +395,27 @@ void Session::onJobEnded() {
 
 void Session::pressText(const std::function<std::wstring()>& text) {
   const TextEncoder encode = encode_;
+  const LineEnd end = lineEnd_;
   press(JobKind::Text, [&] {
-    return [content = text(), encode](const SendContext& c) { TextSendJob(c, content, encode).run(); };
+    return [content = text(), encode, end](const SendContext& c) { TextSendJob(c, content, encode, end).run(); };
   });
 }
 
-void Session::pressHex(std::function<std::vector<std::wstring>(const Flag& busy)> lines) {
+void Session::pressHex(HexLines lines) {
+  const Checksum check = checksum_;
   press(JobKind::Hex, [&] {
-    return [lines](const SendContext& c) { HexSendJob(c, lines(c.busy)).run(); };
+    return [lines, check](const SendContext& c) {
+      HexSendJob(c, lines(c.busy, check != Checksum::None), check).run();
+    };
   });
 }
 
 void Session::pressSelection(const std::function<std::wstring()>& text, bool asHex) {
   const TextEncoder encode = encode_;
+  const LineEnd end = lineEnd_;
   press(JobKind::Selection, [&] {
-    return [content = text(), asHex, encode](const SendContext& c) {
-      SelectionSendJob(c, content, asHex, encode).run();
+    return [content = text(), asHex, encode, end](const SendContext& c) {
+      SelectionSendJob(c, content, asHex, encode, end).run();
     };
   });
 }
@@ -325,6 +458,7 @@ void Session::tick() {
   receiver_.onReaderEnded();
   if (channel_.lost()) onPortLost();
   onOpenDone();
+  reconnectTick();
   host_.changed();
 }
 
@@ -342,6 +476,7 @@ bool Session::exit(uint32_t ms) {
   bool ended = receiver_.wait(left());
   ended = jobs_.wait(left()) && ended;
   ended = reports_.wait(left()) && ended;
+  ended = lineControl_.wait(left()) && ended;
   return opener_.wait(left()) && ended;
 }
 
@@ -358,8 +493,10 @@ SessionView Session::view() const {
                     ParityName(line_.parity)};
   v.status = StatusText(facts);
   v.portOpen = state_ == PortState::Open;
-  v.busyWithPort = state_ != PortState::Closed;
-  v.portButton = state_ == PortState::Closed ? L"开" : L"关";
+  // While a lost port is waited for, the window's timer looks after the
+  // attempts, and the button ends the wait.
+  v.busyWithPort = state_ != PortState::Closed || waitingToReconnect();
+  v.portButton = v.busyWithPort ? L"关" : L"开";
   v.receiveMode = hexView_ ? L"数" : L"文";
 
   const bool text = jobs_.busy(JobKind::Text), hex = jobs_.busy(JobKind::Hex),

@@ -27,6 +27,7 @@
 #include "serial/ReceiveWorker.h"
 #include "serial/SerialChannel.h"
 #include "session/JobRunner.h"
+#include "session/LineControl.h"
 #include "session/PortOpener.h"
 #include "session/ReportWorker.h"
 #include "session/SessionHost.h"
@@ -109,8 +110,15 @@ class Session {
   // Holds the open port's line in break for 250 ms, when no send runs.
   void sendBreak();
   bool canSendBreak() const;
-  // A port the user opened that is lost is opened again once it is back.
+  // A port the user opened that is lost is opened again once it is back:
+  // the same name with the same settings, on its arrival and every
+  // kReconnectStepMs while it is listed, for kReconnectForMs. The port
+  // button, another port or turning this off ends the wait.
   void chooseReconnect(bool on);
+  static constexpr uint32_t kReconnectStepMs = 1000;
+  static constexpr uint32_t kReconnectForMs = 10 * 60 * 1000;
+  // A lost port is waited for.
+  bool waitingToReconnect() const { return !waitingFor_.empty(); }
   // What F11 says: the bytes read and written since the user opened the
   // port, and the log file.
   std::wstring countsText() const;
@@ -127,9 +135,11 @@ class Session {
   // runs; a job pressed while the port is closed opens it, starts once it
   // is open and closes it when it ends. The content is taken at the press.
   void pressText(const std::function<std::wstring()>& text);
-  // lines: called on the job's thread, the hex pane's display lines; empty
-  // once busy is found cleared.
-  void pressHex(std::function<std::vector<std::wstring>(const Flag& busy)> lines);
+  // lines: called on the job's thread, the hex pane's display lines, or
+  // its paragraphs (lines as typed) when asked for: with a check chosen,
+  // each paragraph is a frame. Empty once busy is found cleared.
+  using HexLines = std::function<std::vector<std::wstring>(const Flag& busy, bool paragraphs)>;
+  void pressHex(HexLines lines);
   void pressSelection(const std::function<std::wstring()>& text, bool asHex);
   void pressFile(const std::wstring& fullName, const std::wstring& titleName);
   void cancel(JobKind job);
@@ -178,6 +188,16 @@ class Session {
   void onOpenDone();
 
   void beginOpen();
+  // A lost port the user had opened: waited for when reconnecting is on.
+  void waitForLostPort(const std::wstring& name);
+  // The wait ends, and an open it began is abandoned.
+  void endWait();
+  // Opens the port waited for, as the wait's attempt.
+  void tryReconnect();
+  // Now and then while waiting: the next attempt, or the end of the wait.
+  void reconnectTick();
+  // DTR (dtr) or RTS of the open port to the level chosen.
+  void changeModemLine(bool dtr);
   // From any state to closed: an open under way is abandoned.
   void closePort();
   // An open or opening port is opened again with the current choice;
@@ -211,6 +231,15 @@ class Session {
   LineEnd lineEnd_ = LineEnd::AsIs;
   Checksum checksum_ = Checksum::None;
   bool reconnect_ = false;
+  // What the open port's DTR and RTS were last set to, where known.
+  std::optional<bool> appliedDtr_;
+  std::optional<bool> appliedRts_;
+  // A refused rate is said once, not at every open that fails with it.
+  int32_t refusedRateSaid_ = 0;
+  std::wstring waitingFor_;  // the lost port waited for; empty when none
+  uint32_t waitSinceMs_ = 0;
+  uint32_t lastTryMs_ = 0;
+  bool reconnecting_ = false;  // the open under way is the wait's
 
   PortState state_ = PortState::Closed;
   bool openedBySend_ = false;
@@ -224,6 +253,7 @@ class Session {
   JobRunner jobs_;
   ReportWorker reports_;
   PortOpener opener_;
+  LineControl lineControl_;
 };
 
 }  // namespace tv

@@ -93,5 +93,32 @@ TEST(LineItems, UnknownDelayModesPaceAsNone) {
   }
 }
 
+// The custom rate's box takes digits from 50 to 12000000 only, however
+// they were pasted in; a rate it takes reaches the port only as item 2069
+// with that rate, and one of the list is that item's.
+TEST(LineItems, CustomRates) {
+  uint32_t rate = 7;
+  EXPECT_TRUE(ParseCustomBaud(L"250000", rate));
+  EXPECT_EQ(rate, 250000u);
+  EXPECT_TRUE(ParseCustomBaud(L"0050", rate));
+  EXPECT_EQ(rate, 50u);
+  for (const wchar_t* refused : {L"", L"49", L"12000001", L"99999999999999999999", L"1e6", L"-300", L" 9600"}) {
+    rate = 7;
+    EXPECT_FALSE(ParseCustomBaud(refused, rate)) << refused;
+    EXPECT_EQ(rate, 7u) << refused;
+  }
+  LineSelection custom;
+  custom.baudItem = kCustomBaudItem;
+  EXPECT_EQ(LineValuesOf(custom, 250000).baudRate, 250000);
+  EXPECT_EQ(LineValuesOf(custom, 20000000).baudRate, 0) << "a rate beyond the box's reached the port";
+  EXPECT_EQ(BaudItemOf(921600), 2063);
+  EXPECT_EQ(BaudItemOf(250000), 0);
+  // Under Wine a rate without a Linux constant silently runs at 38400.
+  EXPECT_TRUE(LinuxHasRate(921600));
+  EXPECT_TRUE(LinuxHasRate(576000));
+  EXPECT_FALSE(LinuxHasRate(250000));
+  EXPECT_FALSE(LinuxHasRate(256000));
+}
+
 }  // namespace
 }  // namespace tv

@@ -264,5 +264,53 @@ TEST_F(Sending, TextIsWrittenInBlocksAndACancelInsideAPauseEndsTheRepeats) {
   for (std::size_t call : port.writeCalls()) EXPECT_LE(call, 25u);
 }
 
+// A device that reads frames by the gaps between them (Modbus RTU) takes
+// two frames written together for one bad one: with a check, each
+// paragraph goes out with its check in a write of its own, the progress
+// counts the check bytes, and a line without a byte sends nothing.
+TEST_F(Sending, EachHexLineIsAFrameWithItsCheckInAWriteOfItsOwn) {
+  const std::vector<std::wstring> lines{L"01 03 00 0A 00 02", L"", L"-- ::", L"31 32 33 34 35 36 37 38 39"};
+  HexSendJob(context(4096), lines, Checksum::Crc16Modbus).run();
+  EXPECT_EQ(port.writeCalls(), (std::vector<std::size_t>{8, 11}));
+  EXPECT_EQ(std::vector<uint8_t>(port.written().begin(), port.written().begin() + 8),
+            (std::vector<uint8_t>{0x01, 0x03, 0x00, 0x0A, 0x00, 0x02, 0xE4, 0x09}));
+  EXPECT_EQ(std::vector<uint8_t>(port.written().end() - 2, port.written().end()), (std::vector<uint8_t>{0x37, 0x4B}));
+  EXPECT_EQ(host.progress, L"0004/4L 0019B");
+
+  // Without a check the same lines run together in one write, as before.
+  HexSendJob(context(4096), lines).run();
+  EXPECT_EQ(port.writeCalls().back(), 15u);
+}
+
+// With an ending, each line of a text send ends with it, the last one
+// too; the ending rides in the write of the line's last chunk, an empty
+// line sends the ending alone, and a CR LF in the text is one break.
+TEST_F(Sending, WithALineEndEveryLineEndsWithItInTheWriteOfItsLastChunk) {
+  mode = DelayMode::OnceLines;
+  TextSendJob(context(4096), L"AT", Narrow, LineEnd::Cr).run();
+  EXPECT_EQ(std::string(port.written().begin(), port.written().end()), "AT\r");
+  EXPECT_EQ(host.progress, L"0002/2B");
+
+  TextSendJob(context(4096), L"AT+CSQ\r\nATI\r\rX\r", Narrow, LineEnd::CrLf).run();
+  EXPECT_EQ(std::string(port.written().begin() + 3, port.written().end()), "AT+CSQ\r\nATI\r\n\r\nX\r\n");
+  EXPECT_EQ(std::vector<std::size_t>(port.writeCalls().begin() + 1, port.writeCalls().end()),
+            (std::vector<std::size_t>{8, 5, 2, 3}));
+  EXPECT_EQ(host.progress, L"0015/15B");
+
+  // A line of 120 units in blocks of 60: the ending is not a write of its own.
+  TextSendJob(context(60), std::wstring(120, L'x'), Narrow, LineEnd::Lf).run();
+  EXPECT_EQ(std::vector<std::size_t>(port.writeCalls().end() - 3, port.writeCalls().end()),
+            (std::vector<std::size_t>{50, 50, 21}));
+  EXPECT_EQ(port.written().back(), '\n');
+
+  // A selection of text ends its lines the same way; one of hex bytes is
+  // sent as it is.
+  const std::size_t before = port.written().size();
+  SelectionSendJob(context(4096), L"OK\rAT", false, Narrow, LineEnd::Cr).run();
+  SelectionSendJob(context(4096), L"41 42\r43", true, Narrow, LineEnd::Cr).run();
+  EXPECT_EQ(std::string(port.written().begin() + static_cast<std::ptrdiff_t>(before), port.written().end()),
+            "OK\rAT\rABC");
+}
+
 }  // namespace
 }  // namespace tv

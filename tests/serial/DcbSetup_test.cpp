@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace tv {
 namespace {
 
@@ -91,6 +93,43 @@ TEST(DcbSetup, FlowModes) {
     EXPECT_EQ(d.fRtsControl, c.rts);
     EXPECT_EQ(d.fOutX, c.outX);
     EXPECT_EQ(d.fInX, c.inX);
+  }
+}
+
+auto Everything(const DcbFields& d) {
+  return std::make_tuple(d.baudRate, d.byteSize, d.parity, d.stopBits, d.fBinary, d.fParity, d.fOutxCtsFlow,
+                         d.fOutxDsrFlow, d.fDtrControl, d.fDsrSensitivity, d.fOutX, d.fInX, d.fErrorChar, d.fNull,
+                         d.fRtsControl, d.fAbortOnError, d.xonLim, d.xoffLim, d.xonChar, d.xoffChar);
+}
+
+// DTR or RTS held on or off goes into the configuration in every flow
+// mode but the one that drives that line (RTS in mode 1, DTR in mode 2),
+// where the handshake stays; following the mode keeps what the mode gives;
+// nothing else of the configuration changes with the levels.
+TEST(DcbSetup, HeldModemLevelsInEveryFlowMode) {
+  const LineLevel levels[] = {LineLevel::FollowFlow, LineLevel::On, LineLevel::Off};
+  auto control = [](LineLevel level, bool driven, uint8_t followed) -> uint8_t {
+    if (driven) return kControlHandshake;
+    if (level == LineLevel::FollowFlow) return followed;
+    return level == LineLevel::On ? kControlEnable : kControlDisable;
+  };
+  for (const DcbFields& start : {Hostile(), DcbFields{}}) {
+    for (int32_t mode = 0; mode <= 3; ++mode) {
+      DcbFields followed = start;
+      PrepareDcb(followed, LineValues{9600, 8, 0, 0, mode});
+      for (LineLevel dtr : levels) {
+        for (LineLevel rts : levels) {
+          SCOPED_TRACE(testing::Message() << "mode " << mode << " DTR " << int(dtr) << " RTS " << int(rts));
+          DcbFields d = start;
+          PrepareDcb(d, LineValues{9600, 8, 0, 0, mode, dtr, rts});
+          EXPECT_EQ(d.fDtrControl, control(dtr, mode == 2, followed.fDtrControl));
+          EXPECT_EQ(d.fRtsControl, control(rts, mode == 1, followed.fRtsControl));
+          d.fDtrControl = followed.fDtrControl;
+          d.fRtsControl = followed.fRtsControl;
+          EXPECT_EQ(Everything(d), Everything(followed));
+        }
+      }
+    }
   }
 }
 

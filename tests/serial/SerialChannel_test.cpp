@@ -435,5 +435,81 @@ TEST_F(Channel, AnOpenThatRunsOutOfMemoryClosesThePort) {
   EXPECT_TRUE(open());
 }
 
+// A board with a native USB port sends nothing until DTR is raised: a
+// level held by the user goes into the configuration of the open, with no
+// line call between the open and it; changed while open, the line changes
+// at once; a driver that refuses the call leaves the port open.
+TEST_F(Channel, ModemLinesGoIntoTheOpensConfigurationAndChangeAtOnceWhileOpen) {
+  LineValues held = kLine;
+  held.dtr = LineLevel::On;
+  held.rts = LineLevel::Off;
+  ASSERT_TRUE(channel.openChannel(L"COM7", held));
+  EXPECT_EQ(comm.applied.fDtrControl, kControlEnable);
+  EXPECT_EQ(comm.applied.fRtsControl, kControlDisable);
+  EXPECT_TRUE(comm.lineFunctions().empty()) << "a pulse of the program's own before the configuration";
+
+  uint32_t error = 1;
+  EXPECT_TRUE(channel.setModemLine(true, LineLevel::Off, error));
+  EXPECT_TRUE(channel.setModemLine(false, LineLevel::On, error));
+  EXPECT_EQ(error, 0u);
+  // Back to following flow mode 0, which drops the line.
+  EXPECT_TRUE(channel.setModemLine(false, LineLevel::FollowFlow, error));
+  EXPECT_EQ(comm.lineFunctions(),
+            (std::vector<LineFunction>{LineFunction::ClearDtr, LineFunction::SetRts, LineFunction::ClearRts}));
+
+  constexpr uint32_t kNotSupported = 50;
+  comm.failNext(Call::LineFunction, kNotSupported);
+  EXPECT_FALSE(channel.setModemLine(true, LineLevel::On, error));
+  EXPECT_EQ(error, kNotSupported);
+  EXPECT_TRUE(channel.isOpen());
+  EXPECT_EQ(lost, 0);
+  EXPECT_TRUE(channel.setBreak(true, error));
+  EXPECT_TRUE(channel.setBreak(false, error));
+  channel.closeChannel();
+  EXPECT_FALSE(channel.setModemLine(true, LineLevel::On, error));
+  EXPECT_EQ(error, 0u);
+
+  // Following XON/XOFF again, a line gets back the level the driver had
+  // at the open.
+  comm.state.fDtrControl = kControlEnable;
+  held.flowMode = 3;
+  held.dtr = LineLevel::Off;
+  ASSERT_TRUE(channel.openChannel(L"COM7", held));
+  EXPECT_EQ(comm.applied.fDtrControl, kControlDisable);
+  EXPECT_TRUE(channel.setModemLine(true, LineLevel::FollowFlow, error));
+  EXPECT_EQ(comm.lineFunctions().back(), LineFunction::SetDtr);
+}
+
+// An adapter that does not take 921600 leaves the port closed; the open
+// says it was the rate, and only then. At the fast rates a block of 100 ms
+// of line time is one write of the driver, not cut at 4 KiB.
+TEST_F(Channel, ARefusedRateIsToldApartAndFastRatesWriteWholeBlocks) {
+  comm.state.baudRate = 9600;
+  comm.fastestRate = 460800;
+  LineValues fast = kLine;
+  fast.baudRate = 921600;
+  SerialChannel::Opened opened = channel.prepare(L"COM7", fast);
+  EXPECT_FALSE(opened);
+  EXPECT_TRUE(opened.rateRefused());
+  EXPECT_EQ(comm.openHandles, 0);
+
+  comm.failAlways(Call::SetState, 87);
+  opened = channel.prepare(L"COM7", kLine);
+  EXPECT_FALSE(opened);
+  EXPECT_FALSE(opened.rateRefused()) << "blamed on the rate, which the driver takes";
+  comm.failNoMore(Call::SetState);
+
+  comm.fastestRate = 0;
+  ASSERT_TRUE(channel.openChannel(L"COM7", fast));
+  const std::size_t block = WriteCapBytes(fast);
+  ASSERT_GT(block, SerialChannel::kIoBytes);
+  std::vector<uint8_t> frame(block, 0x55);
+  Flag going{1};
+  BlockWriter writer(channel, clock, going, block);
+  EXPECT_TRUE(writer.write(frame.data(), frame.size()));
+  EXPECT_EQ(std::count(comm.calls.begin(), comm.calls.end(), Call::StartWrite), 1);
+  EXPECT_EQ(comm.written().size(), block);
+}
+
 }  // namespace
 }  // namespace tv

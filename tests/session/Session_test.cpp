@@ -48,6 +48,13 @@ class MemoryFile final : public ByteSource {
   std::size_t at_ = 0;
 };
 
+// The system's time, moved on by the test where it must not wait it out.
+struct ShiftedClock final : Clock {
+  uint32_t nowMs() override { return SystemClock().nowMs() + shift; }
+  void sleepMs(uint32_t ms) override { SystemClock().sleepMs(ms); }
+  std::atomic<uint32_t> shift{0};
+};
+
 class SessionTest : public ::testing::Test {
  protected:
   SessionTest() {
@@ -75,12 +82,13 @@ class SessionTest : public ::testing::Test {
   bool allIdle() { return session.jobs().allIdle(); }
 
   FakeComm comm;
+  ShiftedClock clock;
   FakeHost host;
   ShownText view;
   std::vector<std::wstring> present{L"USB-SERIAL CH340 (COM7)", L"Communications Port (COM1)"};
   std::size_t fileBytes = 1 << 20;
   Session session{Session::Parts{
-      comm, SystemClock(), host, view,
+      comm, clock, host, view,
       [this](PortEntries& ports) { ports.assign(present, [](const wchar_t* a, const wchar_t* b) { return std::wcscmp(a, b); }); },
       NoLead, Widen, Narrow,
       [this](const std::wstring&, uint64_t& size) -> std::unique_ptr<ByteSource> {
@@ -235,6 +243,211 @@ TEST_F(SessionTest, AnExitWithADriverThatKeepsACallIsBounded) {
   EXPECT_LT(SystemClock().nowMs() - before, 2500u);
   comm.capWaits(20);
   comm.completeLate();
+}
+
+std::size_t Count(const std::wstring& text, const std::wstring& part) {
+  std::size_t n = 0;
+  for (std::size_t at = text.find(part); at != std::wstring::npos; at = text.find(part, at + 1)) ++n;
+  return n;
+}
+
+// DTR and RTS chosen while the port is open change at once, with no
+// reopen, while a send goes on; the view gets a line per change; a driver
+// that refuses says so once and keeps the port open; the level last
+// applied is what Alt+E and Alt+R toggle from.
+TEST_F(SessionTest, ModemLinesChangeAtOnceWhileOpenAndARefusalKeepsThePort) {
+  EXPECT_FALSE(session.appliedDtr()) << "known with the port closed";
+  openPort();
+  EXPECT_EQ(comm.applied.fDtrControl, kControlDisable);
+  EXPECT_EQ(session.appliedDtr(), std::optional<bool>(false)) << "flow mode 0 drops DTR";
+  session.chooseDelayMode(DelayMode::LoopAll);
+  session.pressText([] { return std::wstring(L"poll\n"); });
+  ASSERT_TRUE(settle([&] { return comm.written().size() > 100; }));
+
+  session.chooseModemLines(LineLevel::On, LineLevel::FollowFlow);
+  EXPECT_EQ(session.appliedDtr(), std::optional<bool>(true));
+  ASSERT_TRUE(settle([&] { return view.shown.find(L"DTR 开\n") != std::wstring::npos; }));
+  EXPECT_EQ(comm.lineFunctions(), (std::vector<LineFunction>{LineFunction::SetDtr}));
+  const std::vector<FakeComm::Call> calls = comm.callsMade();
+  EXPECT_EQ(std::count(calls.begin(), calls.end(), FakeComm::Call::Open), 1) << "reopened for a modem line";
+  EXPECT_TRUE(session.jobs().busy(JobKind::Text)) << "the send stopped";
+  session.cancel(JobKind::Text);
+  ASSERT_TRUE(settle([&] { return allIdle(); }));
+
+  constexpr uint32_t kNotSupported = 50;
+  comm.failNext(FakeComm::Call::LineFunction, kNotSupported);
+  session.chooseModemLines(LineLevel::Off, LineLevel::Off);
+  ASSERT_TRUE(settle([&] { return view.shown.find(L"RTS 关\n") != std::wstring::npos; }));
+  EXPECT_EQ(Count(view.shown, L"DTR 关"), 1u);
+  EXPECT_NE(view.shown.find(L"DTR 关 未生效"), std::wstring::npos);
+  EXPECT_TRUE(session.portOpen());
+  EXPECT_EQ(session.appliedDtr(), std::optional<bool>(true)) << "a refused level counted as applied";
+  EXPECT_EQ(session.appliedRts(), std::optional<bool>(false));
+
+  // The RTS handshake drives RTS: a level chosen for it waits for the
+  // flow mode to let go of it.
+  LineValues handshake;
+  handshake.flowMode = 1;
+  handshake.dtr = LineLevel::Off;
+  handshake.rts = LineLevel::Off;
+  session.chooseLine(handshake);
+  ASSERT_TRUE(settle([&] { return session.portOpen(); }));
+  EXPECT_EQ(comm.applied.fRtsControl, kControlHandshake);
+  EXPECT_FALSE(session.appliedRts());
+  const std::size_t made = comm.lineFunctions().size();
+  session.chooseModemLines(LineLevel::Off, LineLevel::On);
+  settle([] { return false; }, 100);
+  EXPECT_EQ(comm.lineFunctions().size(), made);
+}
+
+// The break holds the line for a quarter of a second on a worker, so the
+// window goes on at once; none while a send runs or the port is closed.
+TEST_F(SessionTest, ABreakRunsAwayFromTheWindowAndNeverDuringASend) {
+  session.sendBreak();
+  openPort();
+  session.chooseDelayMode(DelayMode::LoopAll);
+  session.pressText([] { return std::wstring(L"poll\n"); });
+  EXPECT_FALSE(session.canSendBreak());
+  session.sendBreak();
+  session.cancel(JobKind::Text);
+  ASSERT_TRUE(settle([&] { return allIdle(); }));
+  EXPECT_TRUE(comm.lineFunctions().empty());
+
+  ASSERT_TRUE(session.canSendBreak());
+  session.sendBreak();
+  EXPECT_FALSE(session.canSendBreak()) << "a second break over the first";
+  std::vector<LineFunction> made = comm.lineFunctions();
+  EXPECT_EQ(std::count(made.begin(), made.end(), LineFunction::ClearBreak), 0) << "the window waited out the break";
+  ASSERT_TRUE(settle([&] { return session.canSendBreak(); }));
+  EXPECT_EQ(comm.lineFunctions(), (std::vector<LineFunction>{LineFunction::SetBreak, LineFunction::ClearBreak}));
+}
+
+// An adapter that does not take a fast rate: the port stays closed and
+// the view says why, once, however often the user tries.
+TEST_F(SessionTest, ARefusedFastRateIsSaidOnceAndThePortStaysClosed) {
+  comm.state.baudRate = 9600;
+  comm.fastestRate = 460800;
+  LineValues fast;
+  fast.baudRate = 921600;
+  session.chooseLine(fast);
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    session.togglePort();
+    ASSERT_TRUE(settle([&] { return !session.view().busyWithPort; }));
+  }
+  EXPECT_FALSE(session.portOpen());
+  EXPECT_EQ(comm.openHandles, 0);
+  EXPECT_EQ(Count(view.shown, L"波特率 921600 不被支持\n"), 1u);
+}
+
+// With reconnecting on, a port the user opened that is pulled is waited
+// for and opened again, with the same settings, when it comes back under
+// its own name; another COM number is not followed, and the send the loss
+// stopped is not started again.
+TEST_F(SessionTest, AReconnectWaitsForTheLostPortByItsNameOnly) {
+  session.chooseReconnect(true);
+  LineValues slow;
+  slow.baudRate = 9600;
+  session.chooseLine(slow);
+  openPort();
+  session.chooseDelayMode(DelayMode::LoopAll);
+  session.pressText([] { return std::wstring(L"poll\n"); });
+  ASSERT_TRUE(settle([&] { return comm.written().size() > 100; }));
+
+  present = {L"Communications Port (COM1)"};
+  session.portRemoved(L"COM7");
+  ASSERT_TRUE(settle([&] { return allIdle(); }));
+  EXPECT_NE(view.shown.find(L"端口 COM7 已断开, 等待重连\n"), std::wstring::npos);
+  EXPECT_TRUE(session.waitingToReconnect());
+  EXPECT_STREQ(session.view().portButton, L"关");
+
+  present = {L"Communications Port (COM1)", L"USB-SERIAL CH340 (COM9)"};
+  session.portArrived(L"COM9");
+  settle([&] { session.tick(); return false; }, 300);
+  EXPECT_EQ(comm.openHandles, 0) << "followed another COM number";
+
+  const std::size_t sent = comm.written().size();
+  comm.applied = DcbFields{};
+  present = {L"Communications Port (COM1)", L"USB-SERIAL CH340 (COM7)"};
+  session.portArrived(L"COM7");
+  ASSERT_TRUE(settle([&] { return session.portOpen(); }));
+  EXPECT_EQ(comm.applied.baudRate, 9600u);
+  EXPECT_NE(view.shown.find(L"端口 COM7 已重新连接\n"), std::wstring::npos);
+  EXPECT_FALSE(session.waitingToReconnect());
+  settle([] { return false; }, 100);
+  EXPECT_TRUE(allIdle());
+  EXPECT_EQ(comm.written().size(), sent) << "the stopped send started again";
+}
+
+// The button, turning the option off or choosing a port ends the wait; a
+// port only a send opened is not waited for.
+TEST_F(SessionTest, AReconnectEndsWithTheUsersWordAndNeverFollowsASendsPort) {
+  session.chooseReconnect(true);
+  for (int way = 0; way < 3; ++way) {
+    SCOPED_TRACE(way);
+    present = {L"USB-SERIAL CH340 (COM7)", L"Communications Port (COM1)"};
+    openPort();
+    present = {L"Communications Port (COM1)"};
+    session.portRemoved(L"COM7");
+    ASSERT_TRUE(session.waitingToReconnect());
+    if (way == 0) session.togglePort();
+    if (way == 1) session.chooseReconnect(false);
+    if (way == 2) session.choosePort(L"COM1");
+    EXPECT_FALSE(session.waitingToReconnect());
+    EXPECT_FALSE(session.view().busyWithPort);
+    present = {L"USB-SERIAL CH340 (COM7)", L"Communications Port (COM1)"};
+    session.choosePort(L"COM7");
+    session.portArrived(L"COM7");
+    settle([&] { session.tick(); return false; }, 200);
+    EXPECT_FALSE(session.view().busyWithPort) << "opened after the wait had ended";
+    session.chooseReconnect(true);
+  }
+
+  session.chooseDelayMode(DelayMode::LoopAll);
+  session.pressText([] { return std::wstring(L"poll\n"); });
+  ASSERT_TRUE(settle([&] { return session.portOpen(); }));
+  const std::size_t shown = view.shown.size();
+  present = {L"Communications Port (COM1)"};
+  session.portRemoved(L"COM7");
+  EXPECT_FALSE(session.waitingToReconnect());
+  EXPECT_EQ(view.shown.find(L"等待重连", shown), std::wstring::npos) << "a send's port waited for";
+}
+
+// A port that dies without a word stays listed: it is tried every second
+// until it opens; a wait that finds nothing in ten minutes ends.
+TEST_F(SessionTest, ASilentDeathIsTriedEverySecondUntilItOpensForTenMinutes) {
+  constexpr uint32_t kNotReady = 21;
+  constexpr uint32_t kFileNotFound = 2;
+  session.chooseReconnect(true);
+  openPort();
+  comm.failAlways(FakeComm::Call::Queued, kNotReady);
+  comm.failAlways(FakeComm::Call::StartRead, kNotReady);
+  comm.failAlways(FakeComm::Call::Open, kFileNotFound);
+  ASSERT_TRUE(settle([&] { session.tick(); return session.waitingToReconnect(); }));
+  EXPECT_FALSE(session.portOpen());
+  EXPECT_GE(session.chosenPort(), 0) << "the dead port left the list";
+  settle([&] { session.tick(); return false; }, 2500);
+  const std::vector<FakeComm::Call> calls = comm.callsMade();
+  const auto opens = std::count(calls.begin(), calls.end(), FakeComm::Call::Open);
+  EXPECT_GE(opens, 2);
+  EXPECT_LE(opens, 4) << "tried more often than every second";
+  EXPECT_TRUE(session.waitingToReconnect());
+
+  comm.failNoMore(FakeComm::Call::Queued);
+  comm.failNoMore(FakeComm::Call::StartRead);
+  comm.failNoMore(FakeComm::Call::Open);
+  ASSERT_TRUE(settle([&] { session.tick(); return session.portOpen(); }));
+  EXPECT_NE(view.shown.find(L"端口 COM7 已重新连接\n"), std::wstring::npos);
+
+  // Again, and this time it never comes back.
+  comm.failAlways(FakeComm::Call::Queued, kNotReady);
+  comm.failAlways(FakeComm::Call::StartRead, kNotReady);
+  comm.failAlways(FakeComm::Call::Open, kFileNotFound);
+  ASSERT_TRUE(settle([&] { session.tick(); return session.waitingToReconnect(); }));
+  clock.shift += Session::kReconnectForMs;
+  session.tick();
+  EXPECT_FALSE(session.waitingToReconnect());
+  EXPECT_NE(view.shown.find(L"端口 COM7 未能重新连接, 不再等待\n"), std::wstring::npos);
+  EXPECT_FALSE(session.view().busyWithPort);
 }
 
 }  // namespace

@@ -23,7 +23,9 @@ namespace tv {
 
 class FakeComm final : public CommApi {
  public:
-  enum class Call { Open, SetupQueues, SetTimeouts, GetState, SetState, Queued, StartRead, StartWrite, Cancel, Purge };
+  enum class Call {
+    Open, SetupQueues, SetTimeouts, GetState, SetState, Queued, StartRead, StartWrite, Cancel, Purge, LineFunction
+  };
 
   // How one transfer goes.
   struct Transfer {
@@ -117,6 +119,8 @@ class FakeComm final : public CommApi {
   bool exclusive = false;
   // Memory runs out for a transfer's record.
   bool newIoThrows = false;
+  // A driver that refuses every rate above this one (0: none).
+  uint32_t fastestRate = 0;
 
   // ---- what happened
   DcbFields state;    // what the driver reports
@@ -132,6 +136,15 @@ class FakeComm final : public CommApi {
   std::vector<uint8_t> written() {
     std::lock_guard<std::mutex> hold(m_);
     return written_;
+  }
+  // The modem line and break calls the driver took, in order.
+  std::vector<LineFunction> lineFunctions() {
+    std::lock_guard<std::mutex> hold(m_);
+    return lineFunctions_;
+  }
+  std::vector<Call> callsMade() {
+    std::lock_guard<std::mutex> hold(m_);
+    return calls;
   }
   std::atomic<int> openHandles{0};
   int ticksHeld = 0;
@@ -183,6 +196,7 @@ class FakeComm final : public CommApi {
   }
   bool setState(Handle, const DcbFields& fields) override {
     if (fails(Call::SetState)) return false;
+    if (fastestRate > 0 && fields.baudRate > fastestRate) return false;
     if (inBuffer > 0 && (fields.xonLim > inBuffer || fields.xoffLim > inBuffer)) return false;
     applied = fields;
     return true;
@@ -262,6 +276,12 @@ class FakeComm final : public CommApi {
     Record& r = *records_.at(io);
     if (r.pending) return CommResult{false, 0, comm_error::kIoIncomplete};
     return r.outcome;
+  }
+  CommResult lineFunction(Handle, LineFunction function) override {
+    if (fails(Call::LineFunction)) return CommResult{false, 0, lastError()};
+    std::lock_guard<std::mutex> hold(m_);
+    lineFunctions_.push_back(function);
+    return CommResult{true, 0, 0};
   }
   void fineTicks(bool on) override { ticksHeld += on ? 1 : -1; }
 
@@ -347,6 +367,7 @@ class FakeComm final : public CommApi {
   std::map<CommIo*, Record*> records_;  // under m_
   std::deque<uint8_t> inbox_;           // under m_
   std::vector<uint8_t> written_;        // under m_
+  std::vector<LineFunction> lineFunctions_;  // under m_
   bool holdQueued_ = false;             // under m_
   bool insideQueued_ = false;           // under m_
   bool queuedLetGo_ = false;            // under m_
