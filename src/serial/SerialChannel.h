@@ -120,6 +120,15 @@ class SerialChannel final : public Port {
   IoResult write(const uint8_t* bytes, std::size_t count, const Flag& going) override;
   void interruptWrite() override;
 
+  // Bytes read from the driver and taken by it, over every port open since
+  // the last reset (the owner resets them when the user opens the port).
+  struct Counts {
+    uint64_t received = 0;
+    uint64_t sent = 0;
+  };
+  Counts counts() const;
+  void resetCounts();
+
  private:
   class Use;
 
@@ -170,6 +179,10 @@ class SerialChannel final : public Port {
   // by prepare, under lock_.
   std::wstring closedName_;
   uint32_t closedAtMs_ = 0;
+  // Its own lock: 64-bit counts are not atomic on every target, and the
+  // reader and a writer add to them at the same time.
+  mutable Mutex countsLock_;
+  Counts counts_;  // under countsLock_
 };
 
 }  // namespace tv
