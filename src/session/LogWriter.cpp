@@ -13,7 +13,7 @@ constexpr uint32_t kDestroyWaitMs = 5000;
 
 // The disk took less than the line brought for longer than the queue
 // covers: there is no system error to show for it.
-const wchar_t kQueueFullText[] = L"写入太慢,等待写入的数据已满";
+const wchar_t kQueueFullText[] = L"写入太慢,缓冲区已满";
 
 }  // namespace
 
@@ -83,27 +83,27 @@ void LogWriter::put(const uint8_t* bytes, std::size_t n) {
   {
     MutexLock hold(lock_);
     if (!accepting_) return;
-    bool full = queuedBytes_ + n > queueBytes_;
+    Overflow overflow = queuedBytes_ + n > queueBytes_ ? Overflow::Full : Overflow::None;
     bool fresh = false;
-    if (!full && (queue_.empty() || queue_.back().kind != Item::Kind::Bytes ||
-                  queue_.back().bytes.size() + n > queue_.back().bytes.capacity())) {
+    if (overflow == Overflow::None && (queue_.empty() || queue_.back().kind != Item::Kind::Bytes ||
+                                       queue_.back().bytes.size() + n > queue_.back().bytes.capacity())) {
       try {
         Item item;
         item.bytes.reserve(n > kChunkBytes ? n : kChunkBytes);
         queue_.push_back(std::move(item));
         fresh = true;
       } catch (const std::bad_alloc&) {
-        full = true;
+        overflow = Overflow::NoMemory;
       }
     }
-    if (full) {
+    if (overflow != Overflow::None) {
       // The file fails right after what was queued before: its writer
       // says so, once.
       accepting_ = false;
       if (queue_.empty()) {
-        overflowNow_ = true;
+        overflowNow_ = overflow;
       } else {
-        queue_.back().overflowAfter = true;
+        queue_.back().overflowAfter = overflow;
       }
       wake = true;
     } else {
@@ -121,20 +121,20 @@ void LogWriter::put(const uint8_t* bytes, std::size_t n) {
 void LogWriter::runQueue() {
   for (;;) {
     std::deque<Item> items;
-    bool overflowed = false;
+    Overflow overflowed = Overflow::None;
     {
       MutexLock hold(lock_);
       wake_.reset();
-      if (queue_.empty() && !overflowNow_ && current_.handle == nullptr) {
+      if (queue_.empty() && overflowNow_ == Overflow::None && current_.handle == nullptr) {
         running_ = false;
         return;
       }
       items.swap(queue_);
       queuedBytes_ = 0;
       overflowed = overflowNow_;
-      overflowNow_ = false;
+      overflowNow_ = Overflow::None;
     }
-    if (overflowed && current_.handle != nullptr) fail(kQueueFullText);
+    fail(overflowed);
     for (Item& item : items) {
       handle(item);
       // What was written goes now, not with the whole batch.
@@ -157,7 +157,12 @@ void LogWriter::handle(Item& item) {
       if (current_.handle != nullptr && current_.file == item.file) close();
       break;
   }
-  if (item.overflowAfter && current_.handle != nullptr) fail(kQueueFullText);
+  fail(item.overflowAfter);
+}
+
+void LogWriter::fail(Overflow why) {
+  if (why == Overflow::None || current_.handle == nullptr) return;
+  fail(why == Overflow::Full ? std::wstring(kQueueFullText) : files_.describe(kNoMemory));
 }
 
 void LogWriter::open(const Item& item) {

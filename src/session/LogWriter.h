@@ -75,6 +75,9 @@ class LogWriter final : public ReceiveTap {
   static std::wstring BaseName(const std::wstring& portName, const LocalTime& at);
 
  private:
+  // Why bytes put found no room: the queue was full (the disk took less
+  // than the line brought), or memory ran out.
+  enum class Overflow : uint8_t { None, Full, NoMemory };
   struct Item {
     enum class Kind : uint8_t { Start, Bytes, End };
     Kind kind = Kind::Bytes;
@@ -82,8 +85,9 @@ class LogWriter final : public ReceiveTap {
     std::wstring port;            // Start
     LocalTime at;                 // Start
     std::vector<uint8_t> bytes;   // Bytes
-    // The queue was full right after this: the file it belongs to fails.
-    bool overflowAfter = false;
+    // The bytes put right after this found no room: the file it belongs
+    // to fails.
+    Overflow overflowAfter = Overflow::None;
   };
   // The file the writer keeps (its thread's only).
   struct Current {
@@ -103,6 +107,7 @@ class LogWriter final : public ReceiveTap {
   void write(const std::vector<uint8_t>& bytes);
   void close();
   void fail(const std::wstring& why);
+  void fail(Overflow why);
 
   LogFiles& files_;
   const Events events_;
@@ -113,9 +118,9 @@ class LogWriter final : public ReceiveTap {
   std::size_t queuedBytes_ = 0;  // under lock_
   bool open_ = false;            // under lock_: started by the owner and not ended
   bool accepting_ = false;       // under lock_: a file takes the bytes put
-  // Under lock_: the queue overflowed while empty (nothing to mark): the
-  // writer's file fails before it takes anything more.
-  bool overflowNow_ = false;
+  // Under lock_: bytes found no room while the queue was empty (nothing to
+  // mark): the writer's file fails before it takes anything more.
+  Overflow overflowNow_ = Overflow::None;
   bool running_ = false;         // under lock_: a writer thread runs the queue
   int lastFile_ = 0;             // under lock_: the newest file's number
   Event wake_;
