@@ -185,6 +185,7 @@ void ReceivePipeline::dropFront(std::size_t units) {
       std::size_t gone = front.bytes * units / front.units;
       front.bytes -= gone;
       front.units -= units;
+      front.cut = true;
       heldBytes_ -= gone;
       units = 0;
     }
@@ -200,30 +201,36 @@ void ReceivePipeline::skipBeyondKept() {
   MutexLock hold(lock_);
   const std::size_t kept = keptUnits_;
   const std::size_t waiting = pending_.size() - takenUnits_;
-  if (waiting <= kept || pieces_.empty()) return;
-  // Whole pieces from the front, so the count is exact whatever a byte
-  // became; a skip line still waiting is folded into the new one.
+  if (waiting <= kept) return;
+  // Whole pieces, so the count is exact whatever a byte became: not the
+  // front one when the view has taken part of it (what is left of its
+  // bytes is only known in proportion), nor the newest. A skip line still
+  // waiting is folded into the new one.
+  const std::size_t first = !pieces_.empty() && pieces_.front().cut ? 1 : 0;
+  const std::size_t at = takenUnits_ + (first != 0 ? pieces_.front().units : 0);
   std::size_t units = 0, bytes = 0, pieces = 0;
   uint64_t skipped = 0;
-  for (const Piece& p : pieces_) {
-    if (waiting - units <= kept / 2 || pieces + 1 == pieces_.size()) break;
+  for (std::size_t i = first; i + 1 < pieces_.size() && waiting - units > kept / 2; ++i) {
+    const Piece& p = pieces_[i];
     units += p.units;
     bytes += p.bytes;
     skipped += p.skipped != 0 ? p.skipped : p.bytes;
     ++pieces;
   }
   if (pieces == 0) return;
-  // The line starts a line of its own, and shows a count that only grows.
-  const bool atLineStart = takenUnits_ > 0 ? pending_[takenUnits_ - 1] == L'\n' : takenEndsLine_;
+  // On a line of its own.
+  const bool atLineStart = at > 0 ? pending_[at - 1] == L'\n' : takenEndsLine_;
   try {
     line = (atLineStart ? L"" : L"\n") + SkippedLine(skipped);
   } catch (const std::bad_alloc&) {
     return;  // tried again after the next read
   }
-  // The line is far shorter than what it replaces: no allocation from here.
-  pending_.replace(takenUnits_, units, line);
-  for (std::size_t i = 1; i < pieces; ++i) pieces_.pop_front();
-  pieces_.front() = Piece{line.size(), 0, skipped};
+  // The line is far shorter than what it replaces, and the pieces only
+  // shrink: no allocation from here.
+  pending_.replace(at, units, line);
+  pieces_.erase(pieces_.begin() + static_cast<std::ptrdiff_t>(first + 1),
+                pieces_.begin() + static_cast<std::ptrdiff_t>(first + pieces));
+  pieces_[first] = Piece{line.size(), 0, skipped};
   heldBytes_ -= bytes;
   skippedBytes_ += bytes;
 }

@@ -129,6 +129,7 @@ class ReceivePipeline {
     std::size_t units;
     std::size_t bytes;
     uint64_t skipped = 0;  // a line that says this many bytes were skipped
+    bool cut = false;      // the view has taken part of it
   };
 
   // Hex text gets its line ends here, under the lock, so they follow the

@@ -196,13 +196,22 @@ TEST(ReceiveBound, WithoutFlowControlTheReaderReadsOnAndTheViewSkipsWhatItCouldN
   EXPECT_EQ(shown.substr(0, lineEnd + 1), ReceivePipeline::SkippedLine(skipped));
   EXPECT_EQ(shown.substr(lineEnd + 1), HexLines(data).substr(HexAt(skipped))) << "not the newest bytes, or miscounted";
 
-  // Skipped again once the view has taken part of a line: the line that
-  // says so starts a line of its own, and counts only the new skip.
-  port.deliver(std::vector<uint8_t>(5, 0x11));
+  // Skipped again once the view has taken part of a read: the rest of that
+  // read still shows (its bytes left are known only in proportion), then
+  // a line of its own that counts only the new skip, exactly.
+  auto hexRun = [](uint8_t byte, std::size_t from, std::size_t to) {
+    std::wstring out;
+    const std::wstring pair = FormatHexBytes(&byte, 1);
+    for (std::size_t k = from; k < to; ++k) out += k % 16 == 15 ? pair + L"\n" : pair;
+    return out;
+  };
+  port.setReadSplits({1024});
+  port.deliver(std::vector<uint8_t>(1000, 0x11));
   running = 1;
   std::thread again([&] { pipeline.run(port, SystemClock(), running, hexMode); });
-  ASSERT_TRUE(WaitFor([&] { return pipeline.heldBytes() == 5; }));
-  EXPECT_EQ(pipeline.take(), L"11 11 11 11 11 ");
+  ASSERT_TRUE(WaitFor([&] { return pipeline.heldBytes() == 1000; }));
+  const std::wstring ones = hexRun(0x11, 0, 1000);
+  EXPECT_EQ(pipeline.take(100), ones.substr(0, 100));
   std::vector<uint8_t> more(100000, 0x22);
   port.deliver(more);
   ASSERT_TRUE(WaitFor([&] { return port.unread() == 0; }));
@@ -211,9 +220,8 @@ TEST(ReceiveBound, WithoutFlowControlTheReaderReadsOnAndTheViewSkipsWhatItCouldN
   const std::wstring next = pipeline.take();
   const uint64_t skippedNow = pipeline.skippedBytes() - skipped;
   ASSERT_GT(skippedNow, 0u);
-  std::wstring rest;
-  for (std::size_t k = 5 + skippedNow; k < 5 + more.size(); ++k) rest += (k % 16 == 15) ? L"22 \n" : L"22 ";
-  EXPECT_EQ(next, L"\n" + ReceivePipeline::SkippedLine(skippedNow) + rest);
+  EXPECT_EQ(next, ones.substr(100) + L"\n" + ReceivePipeline::SkippedLine(skippedNow) +
+                      hexRun(0x22, 1000 + skippedNow, 1000 + more.size()));
 }
 
 // A reader stopped for a reopen or a port event takes what the driver
