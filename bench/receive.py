@@ -18,8 +18,14 @@ harness), opens COM7 on an unthrottled pty pair and prints:
 With --paced BAUD the device is a UART without flow control instead: every
 tick it offers the bytes the line carries at that rate (10 bits a byte) for
 --seconds, and whatever the pty cannot take at once is dropped, as a real
-port's receiver would overrun. It prints the bytes offered and dropped, and
-whether the view then holds exactly the bytes that were taken.
+port's receiver would overrun. It prints the bytes offered and dropped, the
+rate at which the view took text in (its length sampled every 20 ms, the
+drops at its trims left out) beside the rate the line brings, how long after
+the device stopped the view showed the newest bytes, whether what it shows
+after its last "skipped" line is exactly the end of what was taken, and how
+many such lines it shows. --log on|off|both runs it with the receive log
+on, off or each in turn; with the log on it also prints whether the log
+file holds exactly the bytes taken.
 
 With --long one program shows 4 MiB in hex and then 16 MiB of text lines
 at full speed, each followed by a clear, and prints resident memory (peak
@@ -33,7 +39,7 @@ idle CPU under 3 % of one core, answers within 100 ms during the flood; 0
 bytes dropped for a paced device at 256000 baud in either view.
 
     /usr/bin/python3 bench/receive.py [--mib 4] [--idle 10]
-    /usr/bin/python3 bench/receive.py --paced 256000 [--seconds 60] [--modes text,hex]
+    /usr/bin/python3 bench/receive.py --paced 256000 [--seconds 60] [--modes text,hex] [--log both]
     /usr/bin/python3 bench/receive.py --long
 
 Needs build/windows-x64/TarnVik.exe and tvhelper.exe. A figure, not a
@@ -46,12 +52,13 @@ from __future__ import annotations
 import argparse
 import os
 import random
+import re
 import select
 import statistics
 import sys
 import threading
 import time
-from pathlib import Path
+from pathlib import Path, PureWindowsPath
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "tests" / "e2e"))
 
@@ -149,11 +156,19 @@ class PacedWriter(threading.Thread):
         self.offered = 0
         self.dropped = 0
         self.started_at = 0.0
+        # The device's own pauses (this process not scheduled): a pause
+        # longer than the pty's slack drops bytes whatever the program does.
+        self.longest_pause = 0.0
+        self.dropped_after_pause = 0
 
     def run(self) -> None:
         self.started_at = time.monotonic()
+        last = self.started_at
         while True:
-            elapsed = time.monotonic() - self.started_at
+            now = time.monotonic()
+            pause, last = now - last, now
+            self.longest_pause = max(self.longest_pause, pause)
+            elapsed = now - self.started_at
             due = min(int(self.rate * min(elapsed, self.seconds)), len(self.data))
             if due > self.offered:
                 chunk = self.data[self.offered:due]
@@ -163,6 +178,8 @@ class PacedWriter(threading.Thread):
                     n = 0
                 self.taken += chunk[:n]
                 self.dropped += len(chunk) - n
+                if pause > 0.04:
+                    self.dropped_after_pause += len(chunk) - n
                 self.offered = due
             if elapsed >= self.seconds:
                 break
@@ -186,6 +203,13 @@ def hex_view(data: bytes) -> str:
 
 
 TRIMMED = "...................较早的内容已删除................"
+# The line that stands for received bytes the view skipped.
+SKIPPED = re.compile(r"(?:\r\n)?\.+显示跟不上,跳过 (\d+) 字节\.+\r\n")
+LOG_STARTED = re.compile(r"保存到文件: (.+?\.log)\r\n")
+LOG_ENDED = re.compile(r"保存结束: (.+?\.log), (\d+) 字节\r\n")
+# The menu rows of the higher rates.
+BAUD_ITEMS = {256000: 2000, 128000: 2001, 115200: 2002, 57600: 2003, 38400: 2004, 230400: 2060, 460800: 2061,
+              500000: 2062, 921600: 2063, 1000000: 2064, 1500000: 2065, 2000000: 2066, 3000000: 2067}
 
 
 def resident_kib(pid: int, field: str = "VmRSS:") -> int:
@@ -207,6 +231,18 @@ def held_part(shown: str, expected: str) -> tuple[bool, int]:
         return False, len(kept)
     start = len(expected) - len(kept)
     return start == 0 or expected[start - 1] == "\n", len(kept)
+
+
+def newest_part(shown: str, expected: str) -> tuple[bool, int, int, int]:
+    """What the view shows after its last trim or skip line: whether it is
+    exactly the end of what was sent, and how many characters; also how
+    many skip lines the view shows and the bytes they count."""
+    skips = list(SKIPPED.finditer(shown))
+    start = skips[-1].end() if skips else 0
+    if not skips and shown.startswith(TRIMMED + "\r\n"):
+        start = len(TRIMMED) + 2
+    tail = shown[start:]
+    return expected.endswith(tail) and len(tail) > 0, len(tail), len(skips), sum(int(m.group(1)) for m in skips)
 
 
 def set_mode(app: tvh.App, hex_mode: bool) -> None:
@@ -270,11 +306,17 @@ def flood(app: tvh.App, helper: tvh.Helper, vp: tvh.VirtualPort, hex_mode: bool,
     writer.stop = True
     writer.join(30)
     whole, held = held_part(shown, expected)
+    _, _, skip_lines, skipped_shown = newest_part(shown, expected)
+    if skip_lines:
+        # The view skipped what it could not keep up with: exact after its
+        # last skip line.
+        whole, held, _, _ = newest_part(shown, expected)
     chars_per_byte = len(expected) / len(data)
     return dict(
         mode="hex" if hex_mode else "text", size=size, done=done_at is not None,
         seconds=(done_at if done_at else time.monotonic()) - writer.started_at,
-        same=whole, held_bytes=int(held / chars_per_byte), view_chars=len(shown),
+        same=whole, held_bytes=int(held / chars_per_byte), view_chars=len(shown), skip_lines=skip_lines,
+        skipped_shown=skipped_shown,
         view_ms=[x * 1000 for x in latencies_view], null_ms=[x * 1000 for x in latencies_null],
         fetch_s=fetch_s, peak_rss_kib=peak_rss)
 
@@ -285,6 +327,9 @@ def report_flood(r: dict, size: int) -> None:
               f"({r['seconds']:.2f} s); the view holds the newest {r['held_bytes']} bytes "
               f"({r['view_chars']} characters), " + ("byte-exact, ending with the last byte sent" if r["same"]
                                                      else "NOT EXACT"))
+        if r["skip_lines"]:
+            print(f"  the view fell behind: it shows {r['skip_lines']} skip line(s) for {r['skipped_shown']} "
+                  f"bytes, so the throughput above counts bytes it skipped")
     else:
         print(f"{r['mode']} mode, {size} bytes: NOT FINISHED in {r['seconds']:.0f} s; the view ends "
               + ("with what was sent" if r["same"] else "otherwise") + f" ({r['view_chars']} characters)")
@@ -306,11 +351,21 @@ def paced(app: tvh.App, helper: tvh.Helper, vp: tvh.VirtualPort, hex_mode: bool,
     data = hex_stream(size) if hex_mode else text_stream(size)
     writer = PacedWriter(vp, data, rate, seconds)
     latencies_null = []
+    # The view's length, every 20 ms: what it grew by is what it took in,
+    # except across a trim, whose drop is left out.
+    grown, last_length, last_null = 0, 0, 0.0
     writer.start()
     while writer.is_alive():
-        _, dt = timed(helper.send_message, app.hwnd, WM_NULL, 0, 0)
-        latencies_null.append(dt * 1000)
-        time.sleep(0.05)
+        length, dt = timed(helper.text_length, app.hwnd, ids.IDC_RECEIVE_VIEW)
+        if length is not None:
+            grown += max(0, length - last_length)
+            last_length = length
+        if time.monotonic() - last_null >= 0.05:
+            last_null = time.monotonic()
+            _, dt = timed(helper.send_message, app.hwnd, WM_NULL, 0, 0)
+            latencies_null.append(dt * 1000)
+        time.sleep(0.02)
+    sending = time.monotonic() - writer.started_at
     taken = bytes(writer.taken)
     expected = hex_view(taken) if hex_mode else taken.decode("ascii").replace("\n", "\r\n")
     sent_at = time.monotonic()
@@ -326,11 +381,13 @@ def paced(app: tvh.App, helper: tvh.Helper, vp: tvh.VirtualPort, hex_mode: bool,
     finally:
         helper.set_send_timeout(old)
     behind = time.monotonic() - sent_at
-    whole, held = held_part(shown, expected)
+    exact, tail_chars, skip_lines, skipped_shown = newest_part(shown, expected)
     return dict(mode="hex" if hex_mode else "text", offered=writer.offered, dropped=writer.dropped,
-                taken=len(taken), exact=whole and shown.endswith(expected[-200:]), prefix=False,
-                shown_chars=len(shown), want_chars=len(expected), held_chars=held, behind=behind,
-                null_ms=latencies_null)
+                longest_pause=writer.longest_pause, dropped_after_pause=writer.dropped_after_pause,
+                taken=len(taken), data=taken, exact=exact and shown.endswith(expected[-200:]),
+                shown_chars=len(shown), want_chars=len(expected), tail_chars=tail_chars, behind=behind,
+                skip_lines=skip_lines, skipped_shown=skipped_shown, view_rate=grown / sending,
+                line_rate=len(expected) / sending, null_ms=latencies_null)
 
 
 def describe_latency(name: str, ms: list[float]) -> str:
@@ -354,6 +411,8 @@ def main() -> int:
     ap.add_argument("--paced", type=int, default=0, metavar="BAUD",
                     help="a device without flow control at this baud rate instead of the floods")
     ap.add_argument("--seconds", type=float, default=60.0, help="how long the paced device sends (default 60)")
+    ap.add_argument("--log", choices=("off", "on", "both"), default="off",
+                    help="the paced device with the receive log off, on, or each in turn (default off)")
     ap.add_argument("--catch-up", type=float, default=300.0,
                     help="how long the view may take to show it all afterwards (default 300)")
     ap.add_argument("--long", action="store_true",
@@ -437,32 +496,73 @@ def main_long(scale: float) -> int:
     return 0
 
 
+def log_check(tv: tvh.Session, app: tvh.App, path: str, data: bytes) -> str:
+    """Turns the log off and compares its file with what the line took."""
+    app.post_command(ids.ID_LOG_TO_FILE)
+    ended = None
+
+    def found() -> bool:
+        nonlocal ended
+        ended = LOG_ENDED.search(app.text(ids.IDC_RECEIVE_VIEW))
+        return ended is not None
+
+    app.wait_until(found, timeout=60, message="the log to end")
+    parts = PureWindowsPath(path).parts
+    file = Path(tv.prefix.path) / "drive_c" / Path(*parts[1:])
+    held = file.read_bytes()
+    file.unlink()
+    if held == data and int(ended.group(2)) == len(data):
+        return f"log byte-exact ({len(held)} bytes, 0 lost)"
+    first = next((i for i, (a, b) in enumerate(zip(held, data)) if a != b), min(len(held), len(data)))
+    return (f"log NOT EXACT: {len(held)} bytes held (said {ended.group(2)}), {len(data)} taken, "
+            f"first difference at {first}")
+
+
 def main_paced(args) -> int:
-    baud_item = {256000: 2000, 128000: 2001, 115200: 2002, 57600: 2003, 38400: 2004}[args.paced]
+    baud_item = BAUD_ITEMS[args.paced]
+    logs = {"off": [False], "on": [True], "both": [False, True]}[args.log]
     with tvh.Session() as s:
         vp = s.virtual_port(7)
         try:
             for mode in args.modes.split(","):
-                launcher = s.launcher()
-                try:
-                    app = launcher.start(registry={"SelectedPortFileName": "COM7", "Selected_BaudRate": baud_item})
-                    app.post_command(ids.IDC_PORT_BUTTON)
-                    app.wait_until(vp.is_open, timeout=10)
-                    r = paced(app, s.helper, vp, mode == "hex", args.paced, args.seconds, args.catch_up)
-                    if r["exact"]:
-                        view = (f"byte-exact {r['behind']:.1f} s after the device stopped, holding the newest "
-                                f"{r['held_chars']} of {r['want_chars']} characters")
-                    else:
-                        view = f"NOT EXACT or behind ({r['shown_chars']} characters shown)"
-                    print(f"{r['mode']} view, paced device at {args.paced} baud for {args.seconds:g} s: "
-                          f"{r['offered']} bytes offered, {r['dropped']} dropped "
-                          f"({r['dropped'] / max(r['offered'], 1) * 100:.1f} %); view {view}", flush=True)
-                    print("  " + describe_latency("WM_NULL to the dialog while the device sends", r["null_ms"]))
-                    print(f"  peak memory (VmHWM) of the program: {peak_memory_kib(app.pid) / 1024:.1f} MiB",
-                          flush=True)
-                finally:
-                    launcher.close_all()
-                vp.drain()
+                for log in logs:
+                    launcher = s.launcher()
+                    try:
+                        registry = {"SelectedPortFileName": "COM7", "Selected_BaudRate": baud_item}
+                        if log:
+                            registry["LogToFile"] = 1
+                        app = launcher.start(registry=registry)
+                        app.post_command(ids.IDC_PORT_BUTTON)
+                        app.wait_until(vp.is_open, timeout=10)
+                        path = ""
+                        if log:
+                            app.wait_until(lambda: LOG_STARTED.search(app.text(ids.IDC_RECEIVE_VIEW)), timeout=20,
+                                           message="the log to start")
+                            path = LOG_STARTED.search(app.text(ids.IDC_RECEIVE_VIEW)).group(1)
+                        r = paced(app, s.helper, vp, mode == "hex", args.paced, args.seconds, args.catch_up)
+                        if r["exact"]:
+                            view = (f"ends with the newest bytes {r['behind']:.1f} s after the device stopped, "
+                                    f"exact over its last {r['tail_chars']} characters")
+                        else:
+                            view = f"NOT EXACT or behind ({r['shown_chars']} characters shown)"
+                        print(f"{r['mode']} view, log {'on' if log else 'off'}, paced device at {args.paced} baud "
+                              f"for {args.seconds:g} s: {r['offered']} bytes offered, {r['dropped']} dropped "
+                              f"({r['dropped'] / max(r['offered'], 1) * 100:.1f} %); view {view}", flush=True)
+                        if r["dropped"]:
+                            print(f"  the device itself paused up to {r['longest_pause'] * 1000:.0f} ms; "
+                                  f"{r['dropped_after_pause']} of the dropped bytes right after a pause of its own "
+                                  f"over 40 ms", flush=True)
+                        print(f"  the view took in {r['view_rate'] / 1000:.0f} K characters/s while the line "
+                              f"brought {r['line_rate'] / 1000:.0f} K/s; it shows {r['skip_lines']} skip line(s) "
+                              f"for {r['skipped_shown']} bytes", flush=True)
+                        print("  " + describe_latency("WM_NULL to the dialog while the device sends", r["null_ms"]))
+                        if log:
+                            print("  " + log_check(s, app, path, r["data"]), flush=True)
+                        print(f"  peak memory (VmHWM) of the program: {peak_memory_kib(app.pid) / 1024:.1f} MiB",
+                              flush=True)
+                    finally:
+                        launcher.close_all()
+                    vp.drain()
         finally:
             vp.close()
     return 0

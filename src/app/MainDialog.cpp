@@ -57,8 +57,9 @@ MainDialog::MainDialog() : MainDialog(comm_, ScanPorts) {}
 
 MainDialog::MainDialog(CommApi& comm, std::function<void(PortEntries&)> scanPorts)
     : store_(kSettingsKey),
+      logFiles_(L"Tarn#Vik"),
       session_(Session::Parts{comm, SystemClock(), bridge_, receiveText_, std::move(scanPorts), IsAnsiLeadByte,
-                              AnsiToWide, WideToAnsi, OpenFileSource}),
+                              AnsiToWide, WideToAnsi, OpenFileSource, &logFiles_}),
       sizeCursor_(LoadCursorW(nullptr, IDC_SIZENS)) {}
 
 MainDialog::~MainDialog() = default;
@@ -245,6 +246,12 @@ void MainDialog::rebuildTitle() {
 void MainDialog::render() {
   if (statusView_ == nullptr) return;
   const SessionView v = session_.view();
+  // A log that failed turned itself off: the check mark and the stored
+  // value follow, so the next start does not try it again unasked.
+  if (choices_.options.logToFile && !v.logging) {
+    choices_.options.logToFile = false;
+    saveSetting(SettingId::LogToFile);
+  }
   if (shownOnce_ && v == shown_ && topMostShown_ == choices_.topMost) return;
   if (!shownOnce_ || v.status != shown_.status) {
     ClearView(statusView_);

@@ -22,6 +22,7 @@
 #include "base/WinHandles.h"
 #include "serial/Win32Comm.h"
 #include "session/Session.h"
+#include "session/Win32LogFiles.h"
 #include "settings/SettingsStore.h"
 
 namespace tv {
@@ -158,6 +159,7 @@ class MainDialog {
   Choices choices_;            // UI thread
   UiBridge bridge_;
   BoundedView receiveText_;    // the receive view, written only through the session
+  Win32LogFiles logFiles_;     // where the receive log goes
   Session session_;
 
   PaneSplitter splitter_;   // UI thread, as everything below

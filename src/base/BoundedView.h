@@ -52,6 +52,7 @@ class BoundedView final : public TextView {
   void clear() override;
   void beginBatch() override;
   void endBatch() override;
+  std::size_t keptChars() const override { return bound_.chars(); }
 
   // An allocation failed somewhere: the view lets go of all but its
   // newest lines, and says so. Never throws.

@@ -1,6 +1,7 @@
 // A view a program writes text to and never reads back.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace tv {
@@ -15,6 +16,9 @@ class TextView {
   // run ends, which saves a repaint per append.
   virtual void beginBatch() {}
   virtual void endBatch() {}
+  // The most characters the view keeps of what it is given (its oldest
+  // text goes beyond that); 0 when it keeps everything.
+  virtual std::size_t keptChars() const { return 0; }
 
  protected:
   ~TextView() = default;

@@ -20,6 +20,8 @@ class Batch {
 }  // namespace
 
 void ReceiveFeed::drain() {
+  // Text waiting beyond what the view keeps is skipped before it comes.
+  pipeline_.setKeptUnits(view_.keptChars());
   const uint32_t start = clock_.nowMs();
   uint32_t last = 0;
   std::wstring text = pipeline_.take(kDrainUnits);

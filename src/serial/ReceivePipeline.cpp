@@ -4,6 +4,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/Format.h"
 #include "base/HexCodec.h"
 
 namespace tv {
@@ -30,16 +31,20 @@ std::wstring ReceivePipeline::convert(ReceiveDecoder& decoder, const uint8_t* by
 void ReceivePipeline::run(Port& port, Clock& clock, const Flag& running, const Flag& hexMode) {
   std::vector<uint8_t> buffer(kReadBytes);
   ReceiveDecoder decoder(isLead_, convert_);
-  // One read, queued.
+  // One read, logged as it came and queued.
   auto readOnce = [&] {
     IoResult got = port.read(buffer.data(), buffer.size());
     if (got.bytes > buffer.size()) got.bytes = buffer.size();
-    if (got.bytes > 0) deliver(decoder, buffer.data(), got.bytes, hexMode != 0, clock, running);
+    if (got.bytes > 0) {
+      if (tap_ != nullptr) tap_->put(buffer.data(), got.bytes);
+      deliver(decoder, buffer.data(), got.bytes, hexMode != 0, clock, running);
+    }
     return got;
   };
+  // Only the UI thread takes text away, so the room seen here can only grow.
+  auto room = [&] { return holdBack_ == 0 || heldBytes() < heldBytesLimit_; };
   do {
-    // Only the UI thread takes text away, so the room seen here can only grow.
-    const std::size_t got = heldBytes() < heldBytesLimit_ ? readOnce().bytes : 0;
+    const std::size_t got = room() ? readOnce().bytes : 0;
     // A full read means more is waiting: read on at once.
     if (got < kReadBytes) clock.sleepMs(1);
   } while (running);
@@ -48,7 +53,7 @@ void ReceivePipeline::run(Port& port, Clock& clock, const Flag& running, const F
   // through the adapter. Read until the line is quiet.
   const uint32_t stoppedAt = clock.nowMs();
   uint32_t lastBytesAt = stoppedAt;
-  while (heldBytes() < heldBytesLimit_) {
+  while (room()) {
     const IoResult got = readOnce();
     // A port closed or failed has nothing more to give.
     if (got.status == IoStatus::Closed || got.status == IoStatus::Failed) break;
@@ -71,6 +76,7 @@ void ReceivePipeline::deliver(ReceiveDecoder& decoder, const uint8_t* bytes, std
       } else {
         push(convert(decoder, bytes, n, hex), n, hex);
       }
+      if (holdBack_ == 0) skipBeyondKept();
       return;
     } catch (const std::bad_alloc&) {
       decoder = before;
@@ -140,6 +146,7 @@ std::wstring ReceivePipeline::take(std::size_t maxUnits) {
       pieces_.clear();
       heldBytes_ = 0;
       wakeAsked_ = false;
+      if (!out.empty()) takenEndsLine_ = out.back() == L'\n';
     } else {
       std::size_t cut = maxUnits;
       const std::size_t last = takenUnits_ + cut;
@@ -155,6 +162,7 @@ std::wstring ReceivePipeline::take(std::size_t maxUnits) {
         takenUnits_ = 0;
       }
       dropFront(cut);
+      takenEndsLine_ = out.back() == L'\n';
       more = true;
     }
   }
@@ -177,22 +185,68 @@ void ReceivePipeline::dropFront(std::size_t units) {
       std::size_t gone = front.bytes * units / front.units;
       front.bytes -= gone;
       front.units -= units;
+      front.cut = true;
       heldBytes_ -= gone;
       units = 0;
     }
   }
 }
 
+std::wstring ReceivePipeline::SkippedLine(uint64_t bytes) {
+  return Format(L"...................显示跟不上,跳过 %I64d 字节................\n", {bytes});
+}
+
+void ReceivePipeline::skipBeyondKept() {
+  std::wstring line;
+  MutexLock hold(lock_);
+  const std::size_t kept = keptUnits_;
+  const std::size_t waiting = pending_.size() - takenUnits_;
+  if (waiting <= kept) return;
+  // Whole pieces, so the count is exact whatever a byte became: not the
+  // front one when the view has taken part of it (what is left of its
+  // bytes is only known in proportion), nor the newest. A skip line still
+  // waiting is folded into the new one.
+  const std::size_t first = !pieces_.empty() && pieces_.front().cut ? 1 : 0;
+  const std::size_t at = takenUnits_ + (first != 0 ? pieces_.front().units : 0);
+  std::size_t units = 0, bytes = 0, pieces = 0;
+  uint64_t skipped = 0;
+  for (std::size_t i = first; i + 1 < pieces_.size() && waiting - units > kept / 2; ++i) {
+    const Piece& p = pieces_[i];
+    units += p.units;
+    bytes += p.bytes;
+    skipped += p.skipped != 0 ? p.skipped : p.bytes;
+    ++pieces;
+  }
+  if (pieces == 0) return;
+  // On a line of its own.
+  const bool atLineStart = at > 0 ? pending_[at - 1] == L'\n' : takenEndsLine_;
+  try {
+    line = (atLineStart ? L"" : L"\n") + SkippedLine(skipped);
+  } catch (const std::bad_alloc&) {
+    return;  // tried again after the next read
+  }
+  // The line is far shorter than what it replaces, and the pieces only
+  // shrink: no allocation from here.
+  pending_.replace(at, units, line);
+  pieces_.erase(pieces_.begin() + static_cast<std::ptrdiff_t>(first + 1),
+                pieces_.begin() + static_cast<std::ptrdiff_t>(first + pieces));
+  pieces_[first] = Piece{line.size(), 0, skipped};
+  heldBytes_ -= bytes;
+  skippedBytes_ += bytes;
+}
+
 bool ReceivePipeline::nothingWaiting() {
   MutexLock hold(lock_);
   if (pending_.size() > takenUnits_) return false;
   hexColumn_ = 0;
+  takenEndsLine_ = true;
   return true;
 }
 
 void ReceivePipeline::discard() {
   MutexLock hold(lock_);
   hexColumn_ = 0;
+  takenEndsLine_ = true;
   pending_.clear();
   pending_.shrink_to_fit();
   takenUnits_ = 0;
@@ -208,6 +262,11 @@ std::size_t ReceivePipeline::heldUnits() {
 uint64_t ReceivePipeline::unitsMoved() {
   MutexLock hold(lock_);
   return unitsMoved_;
+}
+
+uint64_t ReceivePipeline::skippedBytes() {
+  MutexLock hold(lock_);
+  return skippedBytes_;
 }
 
 std::size_t ReceivePipeline::heldBytes() {

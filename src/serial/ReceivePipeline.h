@@ -1,9 +1,11 @@
 // Received bytes on their way to the receive view. The reader thread polls
 // the port and turns what arrives into display text as the view mode is at
 // that moment; the UI thread takes the text whenever it gets to it. The
-// reader never waits for the view, so a slow view costs no bytes.
+// reader never waits for the view, so a slow view costs no bytes read:
+// what the view could never keep is skipped, and it says so.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -17,17 +19,38 @@
 
 namespace tv {
 
+// Bytes exactly as the driver delivered them, before anything is made of
+// them (a log). Called on the reader thread for every read; must not wait.
+class ReceiveTap {
+ public:
+  virtual void put(const uint8_t* bytes, std::size_t n) = 0;
+
+ protected:
+  ~ReceiveTap() = default;
+};
+
 class ReceivePipeline {
  public:
   // Most bytes asked of the port at once.
   static constexpr std::size_t kReadBytes = 1024;
-  // Most received bytes held for a view that falls behind: 2 MiB, over a
-  // minute of a 256000-baud line, at most 13 MiB of text (a byte is three
-  // UTF-16 units in hex view plus a line end per 16, at most one as text).
-  // At the bound the reader stops reading until the view has taken some:
-  // the bytes wait in the driver, whose flow control, if any, then holds
-  // the device back. Nothing is ever thrown away.
+  // Most received bytes held for a view that falls behind while the line
+  // has flow control: 2 MiB, over a minute of a 256000-baud line, at most
+  // 13 MiB of text (a byte is three UTF-16 units in hex view plus a line
+  // end per 16, at most one as text). At the bound the reader stops
+  // reading until the view has taken some: the bytes wait in the driver,
+  // whose flow control holds the device back, and nothing is thrown away.
+  // Without flow control a stop would only move the loss into the driver,
+  // which overruns within milliseconds at high rates (a quarter of a
+  // 3,000,000-baud stream was lost so): the reader reads on, and the text
+  // the view could never keep is skipped instead (see kKeptUnits).
   static constexpr std::size_t kHeldBytesLimit = std::size_t{2} << 20;
+  // Without flow control: once the text waiting passes what the view keeps
+  // (the view's own bound when it has told it, else this), the oldest
+  // waiting text goes, down to half of that, whole reads at a time, and a
+  // line of its own says how many received bytes were not shown. Skipping
+  // down to half leaves one such line per half a view of backlog, not one
+  // per read. The log still gets every byte (the tap comes first).
+  static constexpr std::size_t kKeptUnits = std::size_t{4} << 20;
   // Hex bytes on one line of the view. A rich edit lays out a whole
   // paragraph again on each insertion into it (under Wine in time that
   // grows with the paragraph), so an endless hex stream on one line slowed
@@ -50,6 +73,17 @@ class ReceivePipeline {
   static constexpr uint32_t kLowMemoryRetryMs = 20;
   // Before the reader starts.
   void setLowMemory(LowMemory lowMemory) { lowMemory_ = std::move(lowMemory); }
+  // Before the reader starts: every byte read goes to the tap before it is
+  // converted, also bytes the view then skips or a clear drops.
+  void setTap(ReceiveTap* tap) { tap_ = tap; }
+  // Before a reader starts: with flow control on the line, the reader
+  // stops at kHeldBytesLimit and never skips; without, it reads on.
+  void holdBackAtBound(bool on) { holdBack_ = on ? 1 : 0; }
+  // UI thread: the most text the view keeps, in units (0: not known, and
+  // kKeptUnits holds).
+  void setKeptUnits(std::size_t units) { keptUnits_ = units != 0 ? units : kKeptUnits; }
+  // The line that stands for bytes skipped.
+  static std::wstring SkippedLine(uint64_t bytes);
 
   // Once stopped, the reader reads on until the line has been quiet for
   // kQuietMs, but for no more than kLastPassMs in all. A USB adapter hands
@@ -83,6 +117,8 @@ class ReceivePipeline {
 
   std::size_t heldUnits();
   std::size_t heldBytes();
+  // Received bytes skipped so far, in all.
+  uint64_t skippedBytes();
   // Units copied or shifted by the takes so far: what taking costs, which
   // must grow with what was taken, not with how often.
   uint64_t unitsMoved();
@@ -92,12 +128,17 @@ class ReceivePipeline {
   struct Piece {
     std::size_t units;
     std::size_t bytes;
+    uint64_t skipped = 0;  // a line that says this many bytes were skipped
+    bool cut = false;      // the view has taken part of it
   };
 
   // Hex text gets its line ends here, under the lock, so they follow the
   // order of everything the view is given.
   void push(const std::wstring& text, std::size_t bytes, bool hex);
   void dropFront(std::size_t units);  // under lock_
+  // Reader thread, after a read went in: without flow control, the oldest
+  // waiting text the view would never keep goes (see kKeptUnits).
+  void skipBeyondKept();
   std::wstring convert(ReceiveDecoder& decoder, const uint8_t* bytes, std::size_t n, bool hex) const;
   // Converts and queues what was just read, however long memory is short
   // while running is set.
@@ -109,6 +150,9 @@ class ReceivePipeline {
   const Wake wake_;
   const std::size_t heldBytesLimit_;
   LowMemory lowMemory_;  // set before the reader starts
+  ReceiveTap* tap_ = nullptr;  // likewise
+  Flag holdBack_{0};  // set before a reader starts
+  std::atomic<std::size_t> keptUnits_{kKeptUnits};
 
   Mutex lock_;
   // Under lock_: appended by the reader (and the UI thread's own text),
@@ -122,6 +166,10 @@ class ReceivePipeline {
   bool wakeAsked_ = false;  // a take is due and was asked for
   std::size_t hexColumn_ = 0;  // hex bytes on the view's last line so far
   uint64_t unitsMoved_ = 0;
+  // The text given to the view so far ends a line (as far as known: the
+  // program's own text is taken to end one).
+  bool takenEndsLine_ = true;
+  uint64_t skippedBytes_ = 0;
 };
 
 }  // namespace tv

@@ -340,7 +340,22 @@ bool SerialChannel::abortedTooLong(Session& s, bool reading, bool aborted) {
 IoResult SerialChannel::read(uint8_t* buffer, std::size_t capacity) {
   Use use(*this);
   if (use.get() == nullptr) return IoResult{0, IoStatus::Closed};
-  return readFrom(*use.get(), buffer, capacity);
+  const IoResult got = readFrom(*use.get(), buffer, capacity);
+  if (got.bytes > 0) {
+    MutexLock hold(countsLock_);
+    counts_.received += got.bytes;
+  }
+  return got;
+}
+
+SerialChannel::Counts SerialChannel::counts() const {
+  MutexLock hold(countsLock_);
+  return counts_;
+}
+
+void SerialChannel::resetCounts() {
+  MutexLock hold(countsLock_);
+  counts_ = Counts{};
 }
 
 IoResult SerialChannel::readFrom(Session& s, uint8_t* buffer, std::size_t capacity) {
@@ -371,7 +386,12 @@ IoResult SerialChannel::readFrom(Session& s, uint8_t* buffer, std::size_t capaci
 IoResult SerialChannel::write(const uint8_t* bytes, std::size_t count, const Flag& going) {
   Use use(*this);
   if (use.get() == nullptr) return IoResult{0, IoStatus::Closed};
-  return writeTo(*use.get(), bytes, count, going);
+  const IoResult put = writeTo(*use.get(), bytes, count, going);
+  if (put.bytes > 0) {
+    MutexLock hold(countsLock_);
+    counts_.sent += put.bytes;
+  }
+  return put;
 }
 
 void SerialChannel::interruptWrite() {

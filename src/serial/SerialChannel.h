@@ -133,6 +133,14 @@ class SerialChannel final : public Port {
   bool setModemLine(bool dtr, LineLevel level, uint32_t& error);
   // Any thread: the open port's line held in break, or let go.
   bool setBreak(bool on, uint32_t& error);
+  // Bytes read from the driver and taken by it, over every port open since
+  // the last reset (the owner resets them when the user opens the port).
+  struct Counts {
+    uint64_t received = 0;
+    uint64_t sent = 0;
+  };
+  Counts counts() const;
+  void resetCounts();
 
  private:
   class Use;
@@ -185,6 +193,10 @@ class SerialChannel final : public Port {
   // by prepare, under lock_.
   std::wstring closedName_;
   uint32_t closedAtMs_ = 0;
+  // Its own lock: 64-bit counts are not atomic on every target, and the
+  // reader and a writer add to them at the same time.
+  mutable Mutex countsLock_;
+  Counts counts_;  // under countsLock_
 };
 
 }  // namespace tv

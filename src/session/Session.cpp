@@ -28,7 +28,7 @@ bool SessionView::operator==(const SessionView& o) const {
          portButton == o.portButton && portButtonEnabled == o.portButtonEnabled && receiveMode == o.receiveMode &&
          hexSend == o.hexSend && hexSendEnabled == o.hexSendEnabled && hexPaneEnabled == o.hexPaneEnabled &&
          textSend == o.textSend && textSendEnabled == o.textSendEnabled && textPaneEnabled == o.textPaneEnabled &&
-         clearEnabled == o.clearEnabled && acceptsDrops == o.acceptsDrops;
+         clearEnabled == o.clearEnabled && acceptsDrops == o.acceptsDrops && logging == o.logging;
 }
 
 Session::Session(const Parts& p)
@@ -37,6 +37,19 @@ Session::Session(const Parts& p)
       scanPorts_(p.scanPorts),
       encode_(p.encode),
       openFile_(p.openFile),
+      log_(p.logFiles == nullptr ? nullptr
+                                 : std::make_unique<LogWriter>(
+                                       *p.logFiles,
+                                       LogWriter::Events{
+                                           [this](int file, const std::wstring& path) {
+                                             host_.call([&] { onLogStarted(file, path); });
+                                           },
+                                           [this](int, const std::wstring& path, uint64_t bytes) {
+                                             host_.call([&] { onLogEnded(path, bytes); });
+                                           },
+                                           [this](int file, const std::wstring& path, const std::wstring& why) {
+                                             host_.call([&] { onLogFailed(file, path, why); });
+                                           }})),
       channel_(p.api, p.clock, [this] { host_.signal(Signal::PortLost, 0); }),
       receiver_(
           channel_, p.clock, p.isLead, p.decode, [this] { return host_.signal(Signal::Received, 0); },
@@ -46,6 +59,7 @@ Session::Session(const Parts& p)
       reports_(p.host, [this](const std::wstring& text) { say(text); }),
       opener_(channel_, p.host),
       lineControl_(channel_, p.clock, p.host, [this](const std::wstring& text) { say(text); }) {
+  receiver_.pipeline().setTap(log_.get());
   if (scanPorts_) scanPorts_(ports_);
 }
 
@@ -61,8 +75,13 @@ void Session::restore(const std::wstring& portName, const LineValues& line, Dela
 
 void Session::choosePort(const std::wstring& portName) {
   endWait();
+  const bool another = portName != portName_;
   portName_ = portName;
   reopen(false);
+  // After the old port's last read: that still belongs to its file and its
+  // counts. The new port's open starts a file of its own, and its counts.
+  if (logFile_ != 0 && logPort_ != portName_) endLog();
+  if (another) channel_.resetCounts();
   host_.changed();
 }
 
@@ -83,7 +102,52 @@ void Session::toggleView() {
 void Session::chooseReceiveOptions(const ReceiveOptions& options) { receiveOptions_ = options; }
 
 void Session::chooseLogging(bool on) {
+  if (on == logging_) return;
   logging_ = on;
+  if (!on) {
+    endLog();
+  } else if (state_ == PortState::Open) {
+    startLog();
+  }
+  host_.changed();
+}
+
+void Session::startLog() {
+  if (!logging_ || logFile_ != 0 || !log_) return;
+  logFile_ = log_->start(portName_);
+  if (logFile_ == 0) {
+    // No thread for the writer: as a file that could not be made.
+    onLogFailed(0, portName_, log_->noWriterText());
+    return;
+  }
+  logPort_ = portName_;
+}
+
+void Session::endLog() {
+  if (logFile_ == 0) return;
+  log_->end();
+  logFile_ = 0;
+  logPort_.clear();
+  logPath_.clear();
+}
+
+void Session::onLogStarted(int file, const std::wstring& path) {
+  if (file == logFile_) logPath_ = path;
+  say(L"\n保存到文件: " + path + L"\n");
+}
+
+void Session::onLogEnded(const std::wstring& path, uint64_t bytes) {
+  say(Format(L"\n保存结束: %s, %I64d 字节\n", {path, bytes}));
+}
+
+void Session::onLogFailed(int file, const std::wstring& path, const std::wstring& why) {
+  say(L"\n保存失败: " + path + L": " + why + L"\n");
+  // An older file's failure leaves the newer one alone.
+  if (file != logFile_) return;
+  logFile_ = 0;
+  logPort_.clear();
+  logPath_.clear();
+  logging_ = false;
   host_.changed();
 }
 
@@ -184,7 +248,11 @@ void Session::reconnectTick() {
   if (ports_.findPort(waitingFor_) >= 0) tryReconnect();
 }
 
-std::wstring Session::countsText() const { return std::wstring(); }
+std::wstring Session::countsText() const {
+  const SerialChannel::Counts counts = channel_.counts();
+  return Format(L"\n已接收 %I64d 字节, 已发送 %I64d 字节, 保存: %s\n",
+                {counts.received, counts.sent, logPath_.empty() ? std::wstring(L"未保存") : logPath_});
+}
 
 // ---- the port
 
@@ -198,6 +266,9 @@ void Session::togglePort() {
   }
   if (chosenPort() < 0) return;
   if (state_ == PortState::Closed) {
+    // The counts run from the user's open on, across reopens and
+    // reconnects.
+    channel_.resetCounts();
     beginOpen();
   } else {
     closePort();
@@ -313,6 +384,12 @@ void Session::onOpenDone() {
     refusedRateSaid_ = 0;
     appliedDtr_ = line_.flowMode == 2 ? std::nullopt : KnownLevel(line_.dtr, line_.flowMode);
     appliedRts_ = line_.flowMode == 1 ? std::nullopt : KnownLevel(line_.rts, line_.flowMode);
+    // Held back at the bound only where the line's flow control then
+    // holds the device back; otherwise a stop would lose bytes in the
+    // driver.
+    receiver_.pipeline().holdBackAtBound(line_.flowMode != 0);
+    // Before the reader starts, so the file gets its first read.
+    startLog();
     receiver_.start(hexView_);
     launchWaitingJobs();
     if (attempt) {
@@ -470,10 +547,14 @@ bool Session::exit(uint32_t ms) {
   };
   stopAllJobs();
   opener_.abandon();
+  // The reader's last pass still belongs to the log.
+  if (logFile_ != 0) receiver_.wait(ReceiveWorker::kLastPassWaitMs < ms ? ReceiveWorker::kLastPassWaitMs : ms);
   channel_.closeChannel(left());
   state_ = PortState::Closed;
+  endLog();
   // One deadline for all: a worker still inside a call after it is left.
   bool ended = receiver_.wait(left());
+  if (log_) ended = log_->wait(left()) && ended;
   ended = jobs_.wait(left()) && ended;
   ended = reports_.wait(left()) && ended;
   ended = lineControl_.wait(left()) && ended;
@@ -513,6 +594,7 @@ SessionView Session::view() const {
   v.hexSendEnabled = jobs_.idle(JobKind::Text) && othersIdle;
   v.clearEnabled = !(openedBySend_ || hex || text);
   v.acceptsDrops = !file;
+  v.logging = logging_;
   return v;
 }
 

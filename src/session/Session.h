@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -28,6 +29,8 @@
 #include "serial/SerialChannel.h"
 #include "session/JobRunner.h"
 #include "session/LineControl.h"
+#include "session/LogFiles.h"
+#include "session/LogWriter.h"
 #include "session/PortOpener.h"
 #include "session/ReportWorker.h"
 #include "session/SessionHost.h"
@@ -51,6 +54,9 @@ struct SessionView {
   bool textPaneEnabled = true;
   bool clearEnabled = true;
   bool acceptsDrops = true;
+  // Received bytes go to a log file (or will, at the next open): off once
+  // the log has failed, whatever was chosen.
+  bool logging = false;
 
   bool operator==(const SessionView& o) const;
   bool operator!=(const SessionView& o) const { return !(*this == o); }
@@ -71,6 +77,8 @@ class Session {
     ReceiveDecoder::Converter decode;
     TextEncoder encode;
     OpenByteSource openFile;
+    // Where the receive log goes; none, no log.
+    LogFiles* logFiles = nullptr;
   };
 
   // Reads the port list once.
@@ -95,7 +103,11 @@ class Session {
   // ---- options
   // How received bytes are shown from now on.
   void chooseReceiveOptions(const ReceiveOptions& options);
-  // Every byte read goes to a log file too while on.
+  // Every byte read goes to a log file too while on. A file lasts while
+  // logging stays on and the chosen port stays the same (closes, reopens
+  // and reconnects append to it); it starts when logging is turned on
+  // with the port open, else at the next open. A file that fails turns
+  // logging off.
   void chooseLogging(bool on);
   bool logging() const { return logging_; }
   // How text sends end their lines and what hex sends append.
@@ -208,6 +220,14 @@ class Session {
   // The one way every transfer stops: the reader, each job, each job
   // waiting for the port to open.
   void stopAllJobs();
+  // A new log file for the chosen port, when logging is on and none is
+  // kept; the current one ends.
+  void startLog();
+  void endLog();
+  // The writer's news of a file, on the window's thread.
+  void onLogStarted(int file, const std::wstring& path);
+  void onLogEnded(const std::wstring& path, uint64_t bytes);
+  void onLogFailed(int file, const std::wstring& path, const std::wstring& why);
   void press(JobKind job, const std::function<JobRunner::Body()>& make);
   void launchWaitingJobs();
   // A job waiting for the port that will not run: idle again, and ended.
@@ -228,6 +248,9 @@ class Session {
   Flag hexView_{0};  // read by the reader for every read
   ReceiveOptions receiveOptions_;
   bool logging_ = false;
+  int logFile_ = 0;        // the log file kept now (the writer's number), 0 none
+  std::wstring logPort_;   // its port
+  std::wstring logPath_;   // its path, once made
   LineEnd lineEnd_ = LineEnd::AsIs;
   Checksum checksum_ = Checksum::None;
   bool reconnect_ = false;
@@ -247,6 +270,9 @@ class Session {
   std::array<JobRunner::Body, kJobKindCount> waiting_;  // jobs pressed while the port opens
 
   TitleParts title_;
+  // Declared before the reader, so it outlives the reader that taps every
+  // read into it.
+  std::unique_ptr<LogWriter> log_;
   SerialChannel channel_;
   ReceiveWorker receiver_;
   ReceiveFeed feed_;

@@ -332,10 +332,24 @@ class WinePrefix:
                 raise HarnessError(f"wineserver exited ({self.server.returncode})")
             subprocess.run(["wineboot", "-i"], timeout=timeout, check=True, **quiet)
             subprocess.run(["wine", "cmd.exe", "/c", "exit"], timeout=60, **quiet)
+            self._own_shell_folders()
         except BaseException:
             self.stop()
             raise
         return env
+
+    def _own_shell_folders(self) -> None:
+        """Wine links the profile's Documents, Desktop and the like to the
+        user's home: the program writes its logs under Documents, and a
+        test must never write there. Each becomes a folder of the prefix."""
+        assert self.path is not None
+        for profile in (self.path / "drive_c" / "users").iterdir():
+            if not profile.is_dir() or profile.is_symlink():
+                continue
+            for entry in profile.iterdir():
+                if entry.is_symlink():
+                    entry.unlink()
+                    entry.mkdir()
 
     @property
     def dosdevices(self) -> Path:

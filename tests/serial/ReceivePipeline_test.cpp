@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <mutex>
 #include <new>
 #include <string>
 #include <thread>
@@ -117,10 +118,13 @@ TEST_F(Receiving, ReadsOnWhileTheViewTakesNothingAndKeepsEveryByteInOrder) {
   EXPECT_EQ(pipeline.take(), HexLines(data));
 }
 
-TEST(ReceiveBound, TheReaderStopsAtTheBoundAndGoesOnOnceTheViewTakes) {
+// With flow control on the line, the driver holds the device back while
+// the reader waits for the view: nothing is skipped.
+TEST(ReceiveBound, WithFlowControlTheReaderStopsAtTheBoundAndGoesOnOnceTheViewTakes) {
   constexpr std::size_t kLimit = 20000;
   FakePort port;
   ReceivePipeline pipeline(IsLead, Convert, [] { return true; }, kLimit);
+  pipeline.holdBackAtBound(true);
   std::vector<uint8_t> data(200000);
   for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i % 251);
   port.deliver(data);
@@ -143,6 +147,83 @@ TEST(ReceiveBound, TheReaderStopsAtTheBoundAndGoesOnOnceTheViewTakes) {
   EXPECT_EQ(shown, HexLines(data));
 }
 
+// Every read, in order and untouched, whatever the view does with it.
+struct RecordingTap final : ReceiveTap {
+  void put(const uint8_t* bytes, std::size_t n) override {
+    std::lock_guard<std::mutex> hold(m);
+    got.insert(got.end(), bytes, bytes + n);
+  }
+  std::vector<uint8_t> bytes() {
+    std::lock_guard<std::mutex> hold(m);
+    return got;
+  }
+  std::mutex m;
+  std::vector<uint8_t> got;
+};
+
+// Where the hex view's text for data puts byte k (16 to a line).
+std::size_t HexAt(std::size_t k) { return 3 * k + k / 16; }
+
+// Without flow control a stop at the bound only moved the loss into the
+// driver, which overruns within milliseconds at a high rate: the reader
+// reads on while the view takes nothing, the tap gets every byte, and
+// the view is given the newest text it keeps, after one line that says
+// exactly how many bytes it skipped (not one per read).
+TEST(ReceiveBound, WithoutFlowControlTheReaderReadsOnAndTheViewSkipsWhatItCouldNeverKeep) {
+  constexpr std::size_t kKept = 30000;
+  FakePort port;
+  RecordingTap tap;
+  ReceivePipeline pipeline(IsLead, Convert, [] { return true; }, 20000);
+  pipeline.setTap(&tap);
+  pipeline.setKeptUnits(kKept);
+  std::vector<uint8_t> data(300000);
+  for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 7 + (i >> 10));
+  port.setReadSplits({1024, 5, 1024, 700});
+  port.deliver(data);
+  Flag running{1}, hexMode{1};
+  std::thread reader([&] { pipeline.run(port, SystemClock(), running, hexMode); });
+  ASSERT_TRUE(WaitFor([&] { return port.unread() == 0; })) << "the reader stopped for a view behind";
+  running = 0;
+  reader.join();
+  EXPECT_EQ(tap.bytes(), data);
+
+  const std::wstring shown = pipeline.take();
+  EXPECT_LE(shown.size(), kKept);
+  EXPECT_GE(shown.size(), kKept / 2 - 4000);
+  const std::size_t lineEnd = shown.find(L'\n');
+  ASSERT_NE(lineEnd, std::wstring::npos);
+  const uint64_t skipped = pipeline.skippedBytes();
+  EXPECT_EQ(shown.substr(0, lineEnd + 1), ReceivePipeline::SkippedLine(skipped));
+  EXPECT_EQ(shown.substr(lineEnd + 1), HexLines(data).substr(HexAt(skipped))) << "not the newest bytes, or miscounted";
+
+  // Skipped again once the view has taken part of a read: the rest of that
+  // read still shows (its bytes left are known only in proportion), then
+  // a line of its own that counts only the new skip, exactly.
+  auto hexRun = [](uint8_t byte, std::size_t from, std::size_t to) {
+    std::wstring out;
+    const std::wstring pair = FormatHexBytes(&byte, 1);
+    for (std::size_t k = from; k < to; ++k) out += k % 16 == 15 ? pair + L"\n" : pair;
+    return out;
+  };
+  port.setReadSplits({1024});
+  port.deliver(std::vector<uint8_t>(1000, 0x11));
+  running = 1;
+  std::thread again([&] { pipeline.run(port, SystemClock(), running, hexMode); });
+  ASSERT_TRUE(WaitFor([&] { return pipeline.heldBytes() == 1000; }));
+  const std::wstring ones = hexRun(0x11, 0, 1000);
+  EXPECT_EQ(pipeline.take(100), ones.substr(0, 100));
+  std::vector<uint8_t> more(100000, 0x22);
+  port.deliver(more);
+  ASSERT_TRUE(WaitFor([&] { return port.unread() == 0; }));
+  running = 0;
+  again.join();
+  const std::wstring next = pipeline.take();
+  const uint64_t skippedNow = pipeline.skippedBytes() - skipped;
+  ASSERT_GT(skippedNow, 0u);
+  EXPECT_EQ(next, ones.substr(100) + L"\n" + ReceivePipeline::SkippedLine(skippedNow) +
+                      hexRun(0x22, 1000 + skippedNow, 1000 + more.size()));
+}
+
 // A reader stopped for a reopen or a port event takes what the driver
 // still holds before it ends: the close that follows would drop it.
 TEST(ReceiveStop, AStoppedReaderReadsWhatTheDriverStillHolds) {
@@ -157,8 +238,10 @@ TEST(ReceiveStop, AStoppedReaderReadsWhatTheDriverStillHolds) {
   EXPECT_EQ(port.unread(), 0u);
   EXPECT_EQ(pipeline.take(), HexLines(data));
 
-  // Not beyond the bound for a view that has fallen behind.
+  // Not beyond the bound for a view that has fallen behind, with flow
+  // control.
   ReceivePipeline bounded(IsLead, Convert, [] { return true; }, 2 * ReceivePipeline::kReadBytes);
+  bounded.holdBackAtBound(true);
   port.deliver(data);
   bounded.run(port, clock, stopped, hexMode);
   EXPECT_EQ(bounded.heldBytes(), 2 * ReceivePipeline::kReadBytes);
@@ -258,6 +341,7 @@ TEST(ReceiveStop, AStoppedReaderReadsOnUntilTheLineIsQuiet) {
 TEST(ReceiveBacklog, AFullBacklogTakenShareByShareComesOutWholeAndInOrder) {
   FakePort port;
   ReceivePipeline pipeline(IsLead, Convert, [] { return true; });
+  pipeline.holdBackAtBound(true);
   std::vector<uint8_t> data(ReceivePipeline::kHeldBytesLimit + 300000);
   for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 13 + (i >> 9));
   port.deliver(data);

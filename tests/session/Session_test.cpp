@@ -14,6 +14,7 @@
 
 #include "../support/FakeComm.h"
 #include "../support/FakeHost.h"
+#include "../support/FakeLogFiles.h"
 
 namespace tv {
 namespace {
@@ -81,9 +82,17 @@ class SessionTest : public ::testing::Test {
   }
   bool allIdle() { return session.jobs().allIdle(); }
 
+  bool shows(const std::wstring& text) { return view.shown.find(text) != std::wstring::npos; }
+  std::size_t timesShown(const std::wstring& text) {
+    std::size_t n = 0;
+    for (std::size_t at = view.shown.find(text); at != std::wstring::npos; at = view.shown.find(text, at + 1)) ++n;
+    return n;
+  }
+
   FakeComm comm;
   ShiftedClock clock;
   FakeHost host;
+  FakeLogFiles files;
   ShownText view;
   std::vector<std::wstring> present{L"USB-SERIAL CH340 (COM7)", L"Communications Port (COM1)"};
   std::size_t fileBytes = 1 << 20;
@@ -94,7 +103,8 @@ class SessionTest : public ::testing::Test {
       [this](const std::wstring&, uint64_t& size) -> std::unique_ptr<ByteSource> {
         size = fileBytes;
         return std::make_unique<MemoryFile>(fileBytes);
-      }}};
+      },
+      &files}};
 };
 
 // Opening can take seconds (a Bluetooth port out of reach): it runs on a
@@ -448,6 +458,111 @@ TEST_F(SessionTest, ASilentDeathIsTriedEverySecondUntilItOpensForTenMinutes) {
   EXPECT_FALSE(session.waitingToReconnect());
   EXPECT_NE(view.shown.find(L"端口 COM7 未能重新连接, 不再等待\n"), std::wstring::npos);
   EXPECT_FALSE(session.view().busyWithPort);
+}
+
+// One log file for as long as logging stays on and the port stays the
+// same: a reopen for a setting and the user's close and open append to
+// it; another port ends it, and its own open starts the next file.
+TEST_F(SessionTest, ALogFileLastsWhileLoggingIsOnAndThePortStaysTheSame) {
+  const std::wstring first = FakeLogFiles::kFolder + L"\\COM7_20261209_171900.log";
+  const std::wstring second = FakeLogFiles::kFolder + L"\\COM1_20261209_171900.log";
+  session.chooseLogging(true);
+  EXPECT_TRUE(session.view().logging);
+  settle([] { return false; }, 50);
+  EXPECT_FALSE(files.exists(first)) << "a file made before the port opened";
+
+  openPort();
+  ASSERT_TRUE(settle([&] { return shows(L"保存到文件: " + first + L"\n"); }));
+  comm.deliver(bytes("one\r\n"));
+  ASSERT_TRUE(settle([&] { return shows(L"one"); }));
+  LineValues slow;
+  slow.baudRate = 9600;
+  session.chooseLine(slow);
+  ASSERT_TRUE(settle([&] { return session.portOpen(); }));
+  comm.deliver(bytes("two"));
+  ASSERT_TRUE(settle([&] { return shows(L"two"); }));
+  session.togglePort();
+  openPort();
+  comm.deliver(bytes("three"));
+  ASSERT_TRUE(settle([&] { return shows(L"three"); }));
+  EXPECT_EQ(session.countsText(), L"\n已接收 5 字节, 已发送 0 字节, 保存: " + first + L"\n");
+  EXPECT_EQ(timesShown(L"保存到文件"), 1u);
+
+  session.choosePort(L"COM1");
+  ASSERT_TRUE(settle([&] { return shows(L"保存结束: " + first + L", 13 字节\n"); }));
+  EXPECT_EQ(files.content(first), bytes("one\r\ntwothree"));
+  EXPECT_TRUE(files.finished(first));
+  ASSERT_TRUE(settle([&] { return shows(L"保存到文件: " + second); }));
+  comm.deliver(bytes("four"));
+  ASSERT_TRUE(settle([&] { return shows(L"four"); }));
+  session.chooseLogging(false);
+  ASSERT_TRUE(settle([&] { return shows(L"保存结束: " + second + L", 4 字节\n"); }));
+  EXPECT_EQ(files.content(second), bytes("four"));
+  EXPECT_EQ(session.countsText(), L"\n已接收 4 字节, 已发送 0 字节, 保存: 未保存\n");
+}
+
+// A log that cannot be made or written says so once and turns itself off
+// (the window's check mark and stored value follow the view); the port
+// stays open and what arrives still shows.
+TEST_F(SessionTest, ALogThatCannotBeWrittenEndsTheLoggingNotTheSession) {
+  const std::wstring path = FakeLogFiles::kFolder + L"\\COM7_20261209_171900.log";
+  files.failCreates(5);
+  session.chooseLogging(true);
+  openPort();
+  ASSERT_TRUE(settle([&] { return shows(L"保存失败: " + path + L": error 5\n"); }));
+  EXPECT_FALSE(session.view().logging);
+  comm.deliver(bytes("still here"));
+  ASSERT_TRUE(settle([&] { return shows(L"still here"); }));
+  EXPECT_TRUE(session.portOpen());
+  EXPECT_EQ(session.countsText(), L"\n已接收 10 字节, 已发送 0 字节, 保存: 未保存\n");
+
+  // On again, and the disk fills up halfway.
+  files.failCreates(0);
+  files.failWritesPast(6, 112);
+  files.at.second = 30;
+  const std::wstring again = FakeLogFiles::kFolder + L"\\COM7_20261209_171930.log";
+  session.chooseLogging(true);
+  ASSERT_TRUE(settle([&] { return shows(L"保存到文件: " + again); }));
+  comm.deliver(bytes("abcd"));
+  ASSERT_TRUE(settle([&] { return files.content(again).size() == 4; }));
+  comm.deliver(bytes("efgh"));
+  ASSERT_TRUE(settle([&] { return shows(L"保存失败: " + again + L": error 112\n"); }));
+  EXPECT_FALSE(session.view().logging);
+  comm.deliver(bytes("ijkl"));
+  ASSERT_TRUE(settle([&] { return shows(L"ijkl"); }));
+  settle([] { return false; }, 300);
+  EXPECT_EQ(timesShown(L"保存失败"), 2u);
+  EXPECT_EQ(timesShown(L"保存结束"), 0u);
+  EXPECT_EQ(files.openFiles(), 0);
+  EXPECT_TRUE(session.portOpen());
+}
+
+// F11's counts run from the user's open: a reopen for a setting and a
+// clear keep them, the user's next open starts them again, and so does
+// another port.
+TEST_F(SessionTest, TheCountsRunFromTheUsersOpenAcrossReopensAndClears) {
+  openPort();
+  comm.deliver(bytes("0123456789"));
+  ASSERT_TRUE(settle([&] { return shows(L"0123456789"); }));
+  session.pressText([] { return std::wstring(L"abc"); });
+  ASSERT_TRUE(settle([&] { return comm.written() == bytes("abc") && allIdle(); }));
+  EXPECT_EQ(session.countsText(), L"\n已接收 10 字节, 已发送 3 字节, 保存: 未保存\n");
+  LineValues other;
+  other.baudRate = 57600;
+  session.chooseLine(other);
+  ASSERT_TRUE(settle([&] { return session.portOpen(); }));
+  session.clearView();
+  comm.deliver(bytes("xyz"));
+  ASSERT_TRUE(settle([&] { return shows(L"xyz"); }));
+  EXPECT_EQ(session.countsText(), L"\n已接收 13 字节, 已发送 3 字节, 保存: 未保存\n");
+  session.togglePort();
+  openPort();
+  EXPECT_EQ(session.countsText(), L"\n已接收 0 字节, 已发送 0 字节, 保存: 未保存\n");
+  comm.deliver(bytes("12"));
+  ASSERT_TRUE(settle([&] { return shows(L"12"); }));
+  session.choosePort(L"COM1");
+  ASSERT_TRUE(settle([&] { return session.portOpen(); }));
+  EXPECT_EQ(session.countsText(), L"\n已接收 0 字节, 已发送 0 字节, 保存: 未保存\n");
 }
 
 }  // namespace
