@@ -47,11 +47,23 @@ void AfterPass(const SendContext& c, BlockWriter& writer, Progress& progress) {
   if (PausesAfterPass(c.delayMode)) c.host.pause();
 }
 
-// Converts the units and hands them on; a chunk boundary inside a surrogate
-// pair is converted as it falls.
+// Converts the units and hands them on.
 bool AppendText(BlockWriter& writer, TextEncoder encode, const wchar_t* units, std::size_t n) {
   std::string bytes = encode(units, n);
   return writer.append(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+}
+
+// The echo of a line of text, when one is wanted.
+void EchoText(const SendContext& c, TextEncoder encode, const std::wstring& text, TextSpan line) {
+  if (c.echo == nullptr || !c.echo->wanted()) return;
+  std::size_t end = line.end;
+  if (end > line.start && text[end - 1] == L'\n') --end;
+  const std::wstring shown = text.substr(line.start, end - line.start);
+  c.echo->text(shown, encode(shown.data(), shown.size()));
+}
+
+void EchoBytes(const SendContext& c, const uint8_t* data, std::size_t n) {
+  if (c.echo != nullptr && c.echo->wanted()) c.echo->bytes(data, n);
 }
 
 }  // namespace
@@ -66,7 +78,8 @@ void TextSendJob::run() {
   do {
     for (const TextSpan& line : lines) {
       if (!c_.busy) break;
-      for (const TextSpan& chunk : SplitChunks(line)) {
+      EchoText(c_, encode_, text_, line);
+      for (const TextSpan& chunk : SplitChunks(text_, line)) {
         if (!c_.busy) break;
         AppendText(writer, encode_, text_.data() + chunk.start, chunk.end - chunk.start);
         position = static_cast<int>(line.end);
@@ -93,6 +106,7 @@ void HexSendJob::run() {
       const std::wstring& line = lines_[static_cast<std::size_t>(k)];
       if (!line.empty()) {
         total += codec.Parse(line.c_str());
+        if (codec.count() > 0) EchoBytes(c_, codec.data(), static_cast<std::size_t>(codec.count()));
         writer.append(codec.data(), static_cast<std::size_t>(codec.count()));
         codec.Release();
       }
@@ -111,14 +125,19 @@ void SelectionSendJob::run() {
     if (text_.empty()) return;
     HexCodec codec;
     codec.Parse(text_.c_str());
+    if (codec.count() > 0) EchoBytes(c_, codec.data(), static_cast<std::size_t>(codec.count()));
     writer.write(codec.data(), static_cast<std::size_t>(codec.count()));
     codec.Release();
     return;
   }
   CarriageReturnsToLineFeeds(text_);
-  for (const TextSpan& chunk : SplitChunks(TextSpan{0, text_.size()})) {
+  for (const TextSpan& line : SplitTextLines(text_)) {
+    EchoText(c_, encode_, text_, line);
+    for (const TextSpan& chunk : SplitChunks(text_, line)) {
+      if (!c_.busy) break;
+      AppendText(writer, encode_, text_.data() + chunk.start, chunk.end - chunk.start);
+    }
     if (!c_.busy) break;
-    AppendText(writer, encode_, text_.data() + chunk.start, chunk.end - chunk.start);
   }
   writer.flush();
 }

@@ -23,7 +23,9 @@ void CarriageReturnsToLineFeeds(std::wstring& text);
 // the last unit of the text whatever it is.
 std::vector<TextSpan> SplitTextLines(const std::wstring& text);
 
-// Pieces of at most kTextChunkUnits units from the line's start.
-std::vector<TextSpan> SplitChunks(TextSpan line, std::size_t maxUnits = kTextChunkUnits);
+// Pieces of the line of text, at most kTextChunkUnits units from the
+// line's start. A piece never ends inside a surrogate pair: it ends a unit
+// early instead (or, when only one unit long, a unit late).
+std::vector<TextSpan> SplitChunks(const std::wstring& text, TextSpan line, std::size_t maxUnits = kTextChunkUnits);
 
 }  // namespace tv
