@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "base/Threading.h"
+#include "base/WallClock.h"
 #include "send/SendJobs.h"
 #include "send/SendOptions.h"
 #include "send/TimedSend.h"
@@ -70,6 +71,8 @@ class Session {
     ReceiveDecoder::Converter decode;
     TextEncoder encode;
     OpenByteSource openFile;
+    // The local time for stamps; the system's when null.
+    WallClock* wall = nullptr;
   };
 
   // Reads the port list once.
@@ -176,6 +179,20 @@ class Session {
   void onPortLost();
   void onJobEnded();
   void onOpenDone();
+  // Text goes to the line in UTF-8 or the code page, as received text is read.
+  TextEncoder textEncoder() const;
+
+  // What the jobs write, shown in the receive view while that is chosen.
+  class Echo final : public SendEcho {
+   public:
+    explicit Echo(Session& session) : s_(session) {}
+    bool wanted() override;
+    void text(const std::wstring& line, const std::string& bytes) override;
+    void bytes(const uint8_t* data, std::size_t n) override;
+
+   private:
+    Session& s_;
+  };
 
   void beginOpen();
   // From any state to closed: an open under way is abandoned.
@@ -198,6 +215,9 @@ class Session {
   const std::function<void(PortEntries&)> scanPorts_;
   const TextEncoder encode_;
   const OpenByteSource openFile_;
+  const ReceiveDecoder::LeadByteTest isLead_;
+  const ReceiveDecoder::Converter decode_;
+  WallClock& wall_;
 
   // The choices. The two numbers are read by the jobs at every decision
   // point and pause; everything else is the window's thread's.
@@ -224,6 +244,7 @@ class Session {
   JobRunner jobs_;
   ReportWorker reports_;
   PortOpener opener_;
+  Echo echo_{*this};
 };
 
 }  // namespace tv
