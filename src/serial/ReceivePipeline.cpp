@@ -16,9 +16,9 @@ ReceiveOptions ReceivePipeline::options() {
 }
 
 void ReceivePipeline::setOptions(const ReceiveOptions& options, const LocalTime& now) {
-  const bool stampsTurnedOn = options.timestamps && !layout_.stamps();
   push(
       [&](ReceiveLayout& layout, ReceiveLayout::Out& out) {
+        const bool stampsTurnedOn = options.timestamps && !layout.stamps();
         options_ = options;
         layout.setOptions(options.timestamps, options.frameGapMs);
         if (stampsTurnedOn) layout.date(now, out);

@@ -109,7 +109,7 @@ class ReceivePipeline {
   };
 
   // A change of the look from unit `at` (counted from the first unit
-  // ever queued) on.
+  // queued since the last discard) on.
   struct Mark {
     uint64_t at;
     TextStyle style;
