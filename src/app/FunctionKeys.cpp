@@ -8,6 +8,7 @@
 #include "base/CodePage.h"
 #include "base/HexCodec.h"
 #include "base/RichEdit.h"
+#include "base/Utf8.h"
 #include "diagnostics/Reports.h"
 #include "diagnostics/Texts.h"
 
@@ -17,9 +18,10 @@ namespace {
 // Which pair F3 shows next: the mixed text first. UI thread only.
 bool g_nextTestTextMixed = true;
 
-// The text's bytes in the ANSI code page, as hex pairs.
-std::wstring AnsiHex(const wchar_t* text) {
-  std::string bytes = WideToAnsi(text, wcslen(text));
+// The text's bytes in the ANSI code page (or in UTF-8 while text is read
+// and sent that way), as hex pairs.
+std::wstring TextHex(const wchar_t* text, bool utf8) {
+  std::string bytes = utf8 ? EncodeUtf8(text, wcslen(text)) : WideToAnsi(text, wcslen(text));
   return FormatHexBytes(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
 }
 
@@ -37,7 +39,7 @@ void MainDialog::onFunctionKey(unsigned key) {
       if (panesFree) {
         const wchar_t* text = TestTexts()[static_cast<std::size_t>(std::rand()) % kTestTextCount];
         replacePaneText(textPane_, text);
-        replacePaneText(hexPane_, AnsiHex(text));
+        replacePaneText(hexPane_, TextHex(text, choices_.options.utf8));
         // Written again on purpose, as F2 always has: the text pane is the
         // last one written, so it is the one left showing its first line.
         replacePaneText(textPane_, text);

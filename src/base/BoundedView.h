@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "base/TextView.h"
 #include "base/Throttle.h"
@@ -48,6 +49,7 @@ class BoundedView final : public TextView {
   void hold(bool on) { held_ = on; }
 
   void append(const std::wstring& text) override;
+  void appendStyled(const std::wstring& text, const std::vector<StyleRun>& runs) override;
   void replaceAll(const std::wstring& text) override;
   void clear() override;
   void beginBatch() override;
@@ -61,11 +63,29 @@ class BoundedView final : public TextView {
   void noteNoSpace(HWND from);
 
  private:
-  // Puts text at the end; false when the control refused it.
-  bool insert(HWND control, const std::wstring& text, bool scroll);
+  // What a change of look costs the control besides its characters,
+  // counted as characters toward the bound: a rich edit keeps a run of its
+  // own for each (under Wine measured at about three characters' worth).
+  static constexpr std::size_t kLookChangeChars = 4;
+
+  // Per control: the look the text ends in, and how often it changed.
+  struct Looks {
+    TextStyle last = kPlainStyle;
+    std::size_t changes = 0;
+  };
+
+  void add(const std::wstring& text, const std::vector<StyleRun>* runs);
+  // Puts text at the end, in the looks runs give (none: the control's own);
+  // false when the control refused it.
+  bool insert(HWND control, Looks& looks, const std::wstring& text, const std::vector<StyleRun>* runs,
+              bool scroll);
+  // The control's insertion point takes style.
+  void setLook(HWND control, Looks& looks, TextStyle style);
+  // The view's length as the bound counts it.
+  std::size_t weight(std::size_t length) const { return length + viewLooks_.changes * kLookChangeChars; }
   // Sends text to the copy being made, starting one at a line start when
   // it is due.
-  void copyAlong(const std::wstring& text, std::size_t viewLength);
+  void copyAlong(const std::wstring& text, const std::vector<StyleRun>* runs, std::size_t viewWeight);
   void swapInCopy();
   // No copy could be made: the oldest text goes from the view itself.
   void trimInPlace();
@@ -83,6 +103,8 @@ class BoundedView final : public TextView {
   bool copyRefused_ = false;   // the last copy could not be made
   bool held_ = false;
   bool batching_ = false;
+  Looks viewLooks_;
+  Looks copyLooks_;
   bool atLineStart_ = true;    // the view's text ends with a line break
   bool noSpace_ = false;       // EN_ERRSPACE seen since the last insertion began
   // Memory is asked for again after this many characters went in.

@@ -49,8 +49,7 @@ void AfterPass(const SendContext& c, BlockWriter& writer, Progress& progress) {
   if (PausesAfterPass(c.delayMode)) c.host.pause();
 }
 
-// Converts the units and hands them on; a chunk boundary inside a surrogate
-// pair is converted as it falls.
+// Converts the units and hands them on.
 bool AppendText(BlockWriter& writer, TextEncoder encode, const wchar_t* units, std::size_t n) {
   std::string bytes = encode(units, n);
   return writer.append(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
@@ -60,7 +59,7 @@ bool AppendText(BlockWriter& writer, TextEncoder encode, const wchar_t* units, s
 // chunk, or alone for an empty line. moved: after each piece handed on.
 void AppendLine(const SendContext& c, BlockWriter& writer, TextEncoder encode, const std::wstring& text,
                 const SendLine& line, const char* ending, const std::function<void()>& moved) {
-  const std::vector<TextSpan> chunks = SplitChunks(line.body);
+  const std::vector<TextSpan> chunks = SplitChunks(text, line.body);
   const std::size_t endingBytes = std::char_traits<char>::length(ending);
   if (chunks.empty() && endingBytes > 0) {
     writer.append(reinterpret_cast<const uint8_t*>(ending), endingBytes);
@@ -72,6 +71,19 @@ void AppendLine(const SendContext& c, BlockWriter& writer, TextEncoder encode, c
     writer.append(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
     moved();
   }
+}
+
+// The echo of a line of text, when one is wanted.
+void EchoText(const SendContext& c, TextEncoder encode, const std::wstring& text, TextSpan line) {
+  if (c.echo == nullptr || !c.echo->wanted()) return;
+  std::size_t end = line.end;
+  if (end > line.start && text[end - 1] == L'\n') --end;
+  const std::wstring shown = text.substr(line.start, end - line.start);
+  c.echo->text(shown, encode(shown.data(), shown.size()));
+}
+
+void EchoBytes(const SendContext& c, const uint8_t* data, std::size_t n) {
+  if (c.echo != nullptr && c.echo->wanted()) c.echo->bytes(data, n);
 }
 
 }  // namespace
@@ -86,6 +98,7 @@ void TextSendJob::run() {
   do {
     for (const SendLine& line : lines) {
       if (!c_.busy) break;
+      EchoText(c_, encode_, text_, line.body);
       AppendLine(c_, writer, encode_, text_, line, ending, [&] {
         position = static_cast<int>(line.next);
         progress.moved();
@@ -119,9 +132,11 @@ void HexSendJob::run() {
           frame.assign(codec.data(), codec.data() + n);
           AppendCheck(check_, frame);
           total += static_cast<int>(frame.size());
+          EchoBytes(c_, frame.data(), frame.size());
           writer.write(frame.data(), frame.size());
         } else {
           total += n;
+          if (n > 0) EchoBytes(c_, codec.data(), static_cast<std::size_t>(n));
           writer.append(codec.data(), static_cast<std::size_t>(n));
         }
         codec.Release();
@@ -141,6 +156,7 @@ void SelectionSendJob::run() {
     if (text_.empty()) return;
     HexCodec codec;
     codec.Parse(text_.c_str());
+    if (codec.count() > 0) EchoBytes(c_, codec.data(), static_cast<std::size_t>(codec.count()));
     writer.write(codec.data(), static_cast<std::size_t>(codec.count()));
     codec.Release();
     return;
@@ -149,15 +165,20 @@ void SelectionSendJob::run() {
     const char* ending = LineEndBytes(end_);
     for (const SendLine& line : SplitSendLines(text_, end_)) {
       if (!c_.busy) break;
+      EchoText(c_, encode_, text_, line.body);
       AppendLine(c_, writer, encode_, text_, line, ending, [] {});
     }
     writer.flush();
     return;
   }
   CarriageReturnsToLineFeeds(text_);
-  for (const TextSpan& chunk : SplitChunks(TextSpan{0, text_.size()})) {
+  for (const TextSpan& line : SplitTextLines(text_)) {
+    EchoText(c_, encode_, text_, line);
+    for (const TextSpan& chunk : SplitChunks(text_, line)) {
+      if (!c_.busy) break;
+      AppendText(writer, encode_, text_.data() + chunk.start, chunk.end - chunk.start);
+    }
     if (!c_.busy) break;
-    AppendText(writer, encode_, text_.data() + chunk.start, chunk.end - chunk.start);
   }
   writer.flush();
 }

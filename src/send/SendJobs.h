@@ -34,6 +34,22 @@ class JobHost {
 // Text to bytes in the code page the device gets.
 using TextEncoder = std::string (*)(const wchar_t* units, std::size_t n);
 
+// Shows what a job writes among what the port receives, each line before
+// it is written, so that a reply never shows above it. Called on the job's
+// thread.
+class SendEcho {
+ public:
+  // Whether anything is shown now; when not, a job prepares nothing for it.
+  virtual bool wanted() = 0;
+  // A line of text (without its line end) and the bytes it goes out as.
+  virtual void text(const std::wstring& line, const std::string& bytes) = 0;
+  // A line of bytes given as hex.
+  virtual void bytes(const uint8_t* data, std::size_t n) = 0;
+
+ protected:
+  ~SendEcho() = default;
+};
+
 // What every job is handed besides its content.
 struct SendContext {
   Port& port;
@@ -42,6 +58,7 @@ struct SendContext {
   const Flag& busy;                        // cleared by a cancel
   const std::atomic<DelayMode>& delayMode;  // looked at at every decision point
   std::size_t capBytes;                   // the most one write carries
+  SendEcho* echo = nullptr;               // where what is written is shown, if anywhere
 };
 
 // The text pane: line by line, a pause after each line or pass as the delay

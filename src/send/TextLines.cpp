@@ -1,6 +1,12 @@
 #include "send/TextLines.h"
 
 namespace tv {
+namespace {
+
+bool IsHighSurrogate(wchar_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+bool IsLowSurrogate(wchar_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+
+}  // namespace
 
 void CarriageReturnsToLineFeeds(std::wstring& text) {
   for (wchar_t& c : text)
@@ -49,11 +55,21 @@ const char* LineEndBytes(LineEnd end) {
   return "";
 }
 
-std::vector<TextSpan> SplitChunks(TextSpan line, std::size_t maxUnits) {
+std::vector<TextSpan> SplitChunks(const std::wstring& text, TextSpan line, std::size_t maxUnits) {
   std::vector<TextSpan> chunks;
-  for (std::size_t p = line.start; p < line.end; p += maxUnits) {
+  for (std::size_t p = line.start; p < line.end;) {
     std::size_t end = p + maxUnits < line.end ? p + maxUnits : line.end;
+    // A character of two units is converted whole: cut in two, each half
+    // would go out as a character of its own (in UTF-8 two bad ones).
+    if (end < line.end && IsHighSurrogate(text[end - 1]) && IsLowSurrogate(text[end])) {
+      if (end - 1 > p) {
+        --end;
+      } else {
+        ++end;
+      }
+    }
     chunks.push_back({p, end});
+    p = end;
   }
   return chunks;
 }

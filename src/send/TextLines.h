@@ -42,7 +42,9 @@ std::vector<SendLine> SplitSendLines(std::wstring& text, LineEnd end);
 // The bytes of the ending: CR, LF or CR LF; none as typed.
 const char* LineEndBytes(LineEnd end);
 
-// Pieces of at most kTextChunkUnits units from the line's start.
-std::vector<TextSpan> SplitChunks(TextSpan line, std::size_t maxUnits = kTextChunkUnits);
+// Pieces of the line of text, at most kTextChunkUnits units from the
+// line's start. A piece never ends inside a surrogate pair: it ends a unit
+// early instead (or, when only one unit long, a unit late).
+std::vector<TextSpan> SplitChunks(const std::wstring& text, TextSpan line, std::size_t maxUnits = kTextChunkUnits);
 
 }  // namespace tv

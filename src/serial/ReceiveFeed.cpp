@@ -19,33 +19,38 @@ class Batch {
 
 }  // namespace
 
+void ReceiveFeed::put(const std::wstring& text) {
+  if (runs_.empty()) {
+    view_.append(text);
+  } else {
+    view_.appendStyled(text, runs_);
+  }
+}
+
 void ReceiveFeed::drain() {
   // Text waiting beyond what the view keeps is skipped before it comes.
   pipeline_.setKeptUnits(view_.keptChars());
   const uint32_t start = clock_.nowMs();
   uint32_t last = 0;
-  std::wstring text = pipeline_.take(kDrainUnits);
+  std::wstring text = pipeline_.take(kDrainUnits, &runs_);
   if (text.empty()) return;
   Batch batch(view_);
   // Another insertion only when one more as long as the last still ends
   // within kDrainMs, so the window is never away much longer than that.
   for (;;) {
     const uint32_t before = clock_.nowMs();
-    view_.append(text);
+    put(text);
     last = clock_.nowMs() - before;
     if (clock_.nowMs() - start + last > kDrainMs) return;
-    text = pipeline_.take(kDrainUnits);
+    text = pipeline_.take(kDrainUnits, &runs_);
     if (text.empty()) return;
   }
 }
 
 void ReceiveFeed::append(const std::wstring& text) {
   // Bytes read after this look see the text already in.
-  if (pipeline_.nothingWaiting()) {
-    if (!text.empty()) view_.append(text);
-  } else {
-    pipeline_.add(text);
-  }
+  std::wstring own = text;
+  if (pipeline_.addOwn(own) && !own.empty()) view_.append(own);
 }
 
 void ReceiveFeed::drainAll() {
@@ -54,21 +59,25 @@ void ReceiveFeed::drainAll() {
   if (due == 0) return;
   Batch batch(view_);
   while (due > 0) {
-    std::wstring text = pipeline_.take(due < kDrainUnits ? due : kDrainUnits);
+    std::wstring text = pipeline_.take(due < kDrainUnits ? due : kDrainUnits, &runs_);
     if (text.empty()) break;
     due -= text.size() < due ? text.size() : due;
-    view_.append(text);
+    put(text);
   }
 }
 
 void ReceiveFeed::replaceAll(const std::wstring& text) {
-  pipeline_.discard();
+  pipeline_.discard(text);
   view_.replaceAll(text);
 }
 
 void ReceiveFeed::clear() {
   pipeline_.discard();
   view_.clear();
+}
+
+void ReceiveFeed::setOptions(const ReceiveOptions& options, const LocalTime& now) {
+  pipeline_.setOptions(options, now);
 }
 
 }  // namespace tv

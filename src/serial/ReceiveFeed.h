@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 #include "base/TextView.h"
 #include "serial/ReceivePipeline.h"
@@ -36,11 +37,17 @@ class ReceiveFeed {
   void replaceAll(const std::wstring& text);
   // An empty view; what was received before goes with it.
   void clear();
+  // How received bytes are shown from now on (see ReceivePipeline).
+  void setOptions(const ReceiveOptions& options, const LocalTime& now);
 
  private:
+  // Text taken, into the view in its looks.
+  void put(const std::wstring& text);
+
   ReceivePipeline& pipeline_;
   TextView& view_;
   Clock& clock_;
+  std::vector<StyleRun> runs_;  // of the text last taken
 };
 
 }  // namespace tv

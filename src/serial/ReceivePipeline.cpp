@@ -1,11 +1,11 @@
 #include "serial/ReceivePipeline.h"
 
+#include <algorithm>
 #include <new>
 #include <utility>
 #include <vector>
 
 #include "base/Format.h"
-#include "base/HexCodec.h"
 
 namespace tv {
 
@@ -13,19 +13,47 @@ ReceivePipeline::ReceivePipeline(ReceiveDecoder::LeadByteTest isLead, ReceiveDec
                                  std::size_t heldBytesLimit)
     : isLead_(isLead), convert_(convert), wake_(std::move(wake)), heldBytesLimit_(heldBytesLimit) {}
 
-std::wstring ReceivePipeline::convert(ReceiveDecoder& decoder, const uint8_t* bytes, std::size_t n,
-                                      bool hex) const {
-  if (!hex) return decoder.decode(bytes, n);
-  std::wstring out;
-  // Half a character held back just before the switch to hex comes first,
-  // or it would be lost, or glued to bytes after a switch back.
-  uint8_t held = decoder.carried();
-  if (held != 0) {
+ReceiveOptions ReceivePipeline::options() {
+  MutexLock hold(lock_);
+  return options_;
+}
+
+void ReceivePipeline::setOptions(const ReceiveOptions& options, const LocalTime& now) {
+  push(
+      [&](ReceiveLayout& layout, ReceiveLayout::Out& out) {
+        const bool stampsTurnedOn = options.timestamps && !layout.stamps();
+        options_ = options;
+        layout.setOptions(options.timestamps, options.frameGapMs);
+        if (stampsTurnedOn) layout.date(now, out);
+      },
+      0);
+}
+
+void ReceivePipeline::convert(ReceiveDecoder& decoder, const uint8_t* bytes, std::size_t n, bool hex,
+                              uint32_t tickMs) {
+  const ReceiveOptions options = this->options();
+  const ReceiveLayout::Read read{tickMs, options.timestamps ? wall_->now() : LocalTime{}};
+  if (hex) {
+    // Half a character held back just before the switch to hex comes first,
+    // or it would be lost, or glued to bytes after a switch back.
+    std::string held = decoder.heldBytes();
     decoder.reset();
-    out = FormatHexBytes(&held, 1);
+    if (!held.empty()) {
+      held.append(reinterpret_cast<const char*>(bytes), n);
+      push([&](ReceiveLayout& layout, ReceiveLayout::Out& out) {
+        layout.hex(reinterpret_cast<const uint8_t*>(held.data()), held.size(), read, out);
+      }, n);
+    } else {
+      push([&](ReceiveLayout& layout, ReceiveLayout::Out& out) { layout.hex(bytes, n, read, out); }, n);
+    }
+    return;
   }
-  out += FormatHexBytes(bytes, n);
-  return out;
+  decoder.setMode(options.utf8, options.ansiColors);
+  const TextStyle style = decoder.style();
+  std::wstring text;
+  std::vector<StyleRun> runs;
+  decoder.decode(bytes, n, text, runs);
+  push([&](ReceiveLayout& layout, ReceiveLayout::Out& out) { layout.text(text, runs, style, &read, out); }, n);
 }
 
 void ReceivePipeline::run(Port& port, Clock& clock, const Flag& running, const Flag& hexMode) {
@@ -72,9 +100,11 @@ void ReceivePipeline::deliver(ReceiveDecoder& decoder, const uint8_t* bytes, std
     const ReceiveDecoder before = decoder;
     try {
       if (bytes == nullptr) {
-        push(decoder.finish(), 0, false);
+        const TextStyle style = decoder.style();
+        const std::wstring rest = decoder.finish();
+        push([&](ReceiveLayout& layout, ReceiveLayout::Out& out) { layout.text(rest, {}, style, nullptr, out); }, 0);
       } else {
-        push(convert(decoder, bytes, n, hex), n, hex);
+        convert(decoder, bytes, n, hex, clock.nowMs());
       }
       if (holdBack_ == 0) skipBeyondKept();
       return;
@@ -87,38 +117,23 @@ void ReceivePipeline::deliver(ReceiveDecoder& decoder, const uint8_t* bytes, std
   }
 }
 
-void ReceivePipeline::push(const std::wstring& text, std::size_t bytes, bool hex) {
-  if (text.empty()) return;
+template <typename LayOut>
+void ReceivePipeline::push(LayOut layOut, std::size_t bytes) {
   bool ask = false;
   {
     MutexLock hold(lock_);
-    // All or nothing: an allocation that fails leaves the queue as it was,
-    // so the same text can be pushed again.
-    std::size_t column = 0;
-    std::wstring lined;
-    if (hex) {
-      // Three units per byte, "%02X ".
-      column = hexColumn_;
-      lined.reserve(text.size() + text.size() / (3 * kHexRowBytes) + 1);
-      for (std::size_t at = 0; at < text.size(); at += 3) {
-        lined.append(text, at, 3);
-        if (++column == kHexRowBytes) {
-          lined += L'\n';
-          column = 0;
-        }
-      }
-    }
-    const std::wstring& added = hex ? lined : text;
-    const std::size_t before = pending_.size();
-    pending_ += added;
+    // All or nothing: an allocation that fails leaves the queue and the
+    // layout as they were, so the same text can be pushed again.
+    const ReceiveLayout before = layout_;
+    ReceiveLayout::Out out;
     try {
-      pieces_.push_back(Piece{added.size(), bytes});
+      layOut(layout_, out);
+      queue(out, bytes);
     } catch (...) {
-      pending_.resize(before);
+      layout_ = before;
       throw;
     }
-    hexColumn_ = column;
-    heldBytes_ += bytes;
+    if (out.text.empty()) return;
     ask = !wakeAsked_;
     wakeAsked_ = true;
   }
@@ -128,13 +143,87 @@ void ReceivePipeline::push(const std::wstring& text, std::size_t bytes, bool hex
   }
 }
 
-std::wstring ReceivePipeline::take(std::size_t maxUnits) {
+void ReceivePipeline::queue(const ReceiveLayout::Out& out, std::size_t bytes) {
+  if (out.text.empty()) return;
+  const uint64_t end = takenInAll_ + (pending_.size() - takenUnits_);
+  const std::size_t before = pending_.size();
+  const std::size_t marksBefore = marks_.size();
+  pending_ += out.text;
+  try {
+    for (const StyleRun& run : out.runs) marks_.push_back(Mark{end + run.at, run.style});
+    pieces_.push_back(Piece{out.text.size(), bytes});
+  } catch (...) {
+    pending_.resize(before);
+    marks_.resize(marksBefore, Mark{0, kPlainStyle});
+    throw;
+  }
+  heldBytes_ += bytes;
+}
+
+void ReceivePipeline::add(const std::wstring& text) {
+  push([&](ReceiveLayout& layout, ReceiveLayout::Out& out) { layout.own(text, out); }, 0);
+}
+
+bool ReceivePipeline::addOwn(std::wstring& text) {
+  {
+    MutexLock hold(lock_);
+    if (pending_.size() == takenUnits_) {
+      const ReceiveLayout before = layout_;
+      ReceiveLayout::Out out;
+      try {
+        layout_.own(text, out);
+      } catch (...) {
+        layout_ = before;
+        throw;
+      }
+      text.swap(out.text);
+      styleAtTake_ = kPlainStyle;  // the view's own look, in which the text goes in
+      return true;
+    }
+  }
+  add(text);
+  text.clear();
+  return false;
+}
+
+void ReceivePipeline::echo(const std::wstring& shown) {
+  const LocalTime now = wall_->now();
+  push([&](ReceiveLayout& layout, ReceiveLayout::Out& out) { layout.echo(shown, now, out); }, 0);
+}
+
+std::wstring ReceivePipeline::take(std::size_t maxUnits, std::vector<StyleRun>* runs) {
   std::wstring out;
   bool more = false;
   {
     MutexLock hold(lock_);
     const std::size_t waiting = pending_.size() - takenUnits_;
-    if (waiting <= maxUnits) {
+    std::size_t cut = waiting;
+    if (waiting > maxUnits) {
+      cut = maxUnits;
+      const std::size_t last = takenUnits_ + cut;
+      if (cut > 0 && pending_[last - 1] >= 0xD800 && pending_[last - 1] <= 0xDBFF) --cut;
+      if (cut == 0) cut = 2;  // a pair asked for one unit at a time
+      if (cut > waiting) cut = waiting;
+    }
+    // The looks first: nothing is taken when there is no memory for them.
+    std::size_t marksTaken = 0;
+    TextStyle style = styleAtTake_;
+    if (runs != nullptr) runs->clear();
+    if (runs != nullptr && (styleAtTake_ != kPlainStyle || !marks_.empty())) runs->push_back(StyleRun{0, style});
+    while (marksTaken < marks_.size() && marks_[marksTaken].at < takenInAll_ + cut) {
+      const Mark& mark = marks_[marksTaken++];
+      style = mark.style;
+      if (runs == nullptr) continue;
+      const std::size_t at = static_cast<std::size_t>(mark.at - takenInAll_);
+      if (runs->back().at == at) {
+        runs->back().style = style;
+      } else {
+        runs->push_back(StyleRun{at, style});
+      }
+    }
+    if (runs != nullptr && runs->size() == 1 && runs->front().style == kPlainStyle) runs->clear();
+
+    if (cut == waiting) {
       if (takenUnits_ == 0) {
         out.swap(pending_);
       } else {
@@ -148,11 +237,6 @@ std::wstring ReceivePipeline::take(std::size_t maxUnits) {
       wakeAsked_ = false;
       if (!out.empty()) takenEndsLine_ = out.back() == L'\n';
     } else {
-      std::size_t cut = maxUnits;
-      const std::size_t last = takenUnits_ + cut;
-      if (cut > 0 && pending_[last - 1] >= 0xD800 && pending_[last - 1] <= 0xDBFF) --cut;
-      if (cut == 0) cut = 2;  // a pair asked for one unit at a time
-      if (cut > waiting) cut = waiting;
       out.assign(pending_, takenUnits_, cut);
       takenUnits_ += cut;
       unitsMoved_ += cut;
@@ -165,6 +249,9 @@ std::wstring ReceivePipeline::take(std::size_t maxUnits) {
       takenEndsLine_ = out.back() == L'\n';
       more = true;
     }
+    marks_.erase(marks_.begin(), marks_.begin() + static_cast<std::ptrdiff_t>(marksTaken));
+    styleAtTake_ = style;
+    takenInAll_ += cut;
   }
   if (more && !wake_()) {
     MutexLock hold(lock_);
@@ -220,13 +307,34 @@ void ReceivePipeline::skipBeyondKept() {
   if (pieces == 0) return;
   // On a line of its own.
   const bool atLineStart = at > 0 ? pending_[at - 1] == L'\n' : takenEndsLine_;
+  // The looks of what goes go with it: the line shows plainly, and what
+  // follows it in the look it had.
+  const uint64_t from = takenInAll_ + (at - takenUnits_);
+  const uint64_t to = from + units;
+  std::deque<Mark> marks;
   try {
     line = (atLineStart ? L"" : L"\n") + SkippedLine(skipped);
+    if (!marks_.empty() || styleAtTake_ != kPlainStyle) {
+      TextStyle atEnd = styleAtTake_;
+      for (const Mark& m : marks_) {
+        if (m.at < from) {
+          marks.push_back(m);
+        } else if (m.at >= to) {
+          marks.push_back(Mark{m.at - units + line.size(), m.style});
+        }
+        if (m.at < to) atEnd = m.style;
+      }
+      // In stream order: the plain line at from, the look after it.
+      auto after = std::find_if(marks.begin(), marks.end(), [from](const Mark& m) { return m.at >= from; });
+      after = marks.insert(after, Mark{from, kPlainStyle});
+      marks.insert(after + 1, Mark{from + line.size(), atEnd});
+    }
   } catch (const std::bad_alloc&) {
     return;  // tried again after the next read
   }
   // The line is far shorter than what it replaces, and the pieces only
   // shrink: no allocation from here.
+  if (!marks.empty()) marks_.swap(marks);
   pending_.replace(at, units, line);
   pieces_.erase(pieces_.begin() + static_cast<std::ptrdiff_t>(first + 1),
                 pieces_.begin() + static_cast<std::ptrdiff_t>(first + pieces));
@@ -238,15 +346,18 @@ void ReceivePipeline::skipBeyondKept() {
 bool ReceivePipeline::nothingWaiting() {
   MutexLock hold(lock_);
   if (pending_.size() > takenUnits_) return false;
-  hexColumn_ = 0;
+  // The program's own text goes in next, and is taken to end a line.
   takenEndsLine_ = true;
   return true;
 }
 
-void ReceivePipeline::discard() {
+void ReceivePipeline::discard(const std::wstring& shown) {
   MutexLock hold(lock_);
-  hexColumn_ = 0;
   takenEndsLine_ = true;
+  layout_.cleared(shown);
+  marks_.clear();
+  styleAtTake_ = kPlainStyle;
+  takenInAll_ = 0;
   pending_.clear();
   pending_.shrink_to_fit();
   takenUnits_ = 0;

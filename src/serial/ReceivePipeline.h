@@ -12,10 +12,14 @@
 #include <functional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "base/Threading.h"
+#include "base/WallClock.h"
 #include "serial/Port.h"
 #include "serial/ReceiveDecoder.h"
+#include "serial/ReceiveLayout.h"
+#include "serial/ReceiveOptions.h"
 
 namespace tv {
 
@@ -51,12 +55,8 @@ class ReceivePipeline {
   // down to half leaves one such line per half a view of backlog, not one
   // per read. The log still gets every byte (the tap comes first).
   static constexpr std::size_t kKeptUnits = std::size_t{4} << 20;
-  // Hex bytes on one line of the view. A rich edit lays out a whole
-  // paragraph again on each insertion into it (under Wine in time that
-  // grows with the paragraph), so an endless hex stream on one line slowed
-  // the view to a crawl; lines of 16 are also what the view holds at its
-  // first size and what a hex dump shows.
-  static constexpr std::size_t kHexRowBytes = 16;
+  // Hex bytes on one line of the view.
+  static constexpr std::size_t kHexRowBytes = ReceiveLayout::kHexRowBytes;
 
   // Asks the UI thread to take the text; must not wait. False when the
   // request could not be made (it is made again with the next text).
@@ -84,6 +84,14 @@ class ReceivePipeline {
   void setKeptUnits(std::size_t units) { keptUnits_ = units != 0 ? units : kKeptUnits; }
   // The line that stands for bytes skipped.
   static std::wstring SkippedLine(uint64_t bytes);
+  // Before the reader starts: where the time for stamps comes from.
+  void setWallClock(WallClock& wall) { wall_ = &wall; }
+
+  // Any thread: how received bytes are shown from the next read on. When
+  // stamps are turned on, a line with the day (now's) follows what was
+  // received so far.
+  void setOptions(const ReceiveOptions& options, const LocalTime& now);
+  ReceiveOptions options();
 
   // Once stopped, the reader reads on until the line has been quiet for
   // kQuietMs, but for no more than kLastPassMs in all. A USB adapter hands
@@ -101,19 +109,25 @@ class ReceivePipeline {
 
   // UI thread: the program's own text, queued after everything received
   // so far, so the view shows both in the order they happened.
-  void add(const std::wstring& text) { push(text, 0, false); }
-  // UI thread, before it puts its own text straight into the view: true
-  // when nothing received waits, and the next hex bytes then start a line
-  // of their own.
+  void add(const std::wstring& text);
+  // UI thread: the same, except that when nothing received waits, text
+  // (with its line ends fitted) is left for the caller to put straight
+  // into the view, and true is returned.
+  bool addOwn(std::wstring& text);
+  // Any thread: a line of what a send writes, as the view shows it, after
+  // everything received so far. Never part of what was received.
+  void echo(const std::wstring& shown);
+  // UI thread: true when nothing received waits.
   bool nothingWaiting();
 
   // UI thread: the text waiting, oldest first, at most maxUnits units (a
   // surrogate pair is never cut). When some is left, the wake is asked
-  // again.
-  std::wstring take(std::size_t maxUnits = static_cast<std::size_t>(-1));
+  // again. With runs, its looks go there (the first at 0), or nothing when
+  // all of it looks plain.
+  std::wstring take(std::size_t maxUnits = static_cast<std::size_t>(-1), std::vector<StyleRun>* runs = nullptr);
   // UI thread: drops what was not taken yet (the view is being cleared, so
-  // it would be cleared with it).
-  void discard();
+  // it would be cleared with it); the view then holds shown alone.
+  void discard(const std::wstring& shown = std::wstring());
 
   std::size_t heldUnits();
   std::size_t heldBytes();
@@ -132,14 +146,26 @@ class ReceivePipeline {
     bool cut = false;      // the view has taken part of it
   };
 
-  // Hex text gets its line ends here, under the lock, so they follow the
-  // order of everything the view is given.
-  void push(const std::wstring& text, std::size_t bytes, bool hex);
+  // A change of the look from unit `at` (counted from the first unit
+  // queued since the last discard) on.
+  struct Mark {
+    uint64_t at;
+    TextStyle style;
+  };
+
+  // Lays out and queues, all or nothing: the layout is done under the
+  // lock, so line ends, stamps and frames follow the order of everything
+  // the view is given. bytes: how many received bytes the text shows.
+  template <typename LayOut>
+  void push(LayOut layOut, std::size_t bytes);
+  // Under lock_: queues what was laid out.
+  void queue(const ReceiveLayout::Out& out, std::size_t bytes);
   void dropFront(std::size_t units);  // under lock_
   // Reader thread, after a read went in: without flow control, the oldest
   // waiting text the view would never keep goes (see kKeptUnits).
   void skipBeyondKept();
-  std::wstring convert(ReceiveDecoder& decoder, const uint8_t* bytes, std::size_t n, bool hex) const;
+  // Decodes what was just read at tickMs and queues it.
+  void convert(ReceiveDecoder& decoder, const uint8_t* bytes, std::size_t n, bool hex, uint32_t tickMs);
   // Converts and queues what was just read, however long memory is short
   // while running is set.
   void deliver(ReceiveDecoder& decoder, const uint8_t* bytes, std::size_t n, bool hex, Clock& clock,
@@ -153,6 +179,7 @@ class ReceivePipeline {
   ReceiveTap* tap_ = nullptr;  // likewise
   Flag holdBack_{0};  // set before a reader starts
   std::atomic<std::size_t> keptUnits_{kKeptUnits};
+  WallClock* wall_ = &SystemWallClock();  // set before the reader starts
 
   Mutex lock_;
   // Under lock_: appended by the reader (and the UI thread's own text),
@@ -164,12 +191,17 @@ class ReceivePipeline {
   std::deque<Piece> pieces_;
   std::size_t heldBytes_ = 0;
   bool wakeAsked_ = false;  // a take is due and was asked for
-  std::size_t hexColumn_ = 0;  // hex bytes on the view's last line so far
   uint64_t unitsMoved_ = 0;
   // The text given to the view so far ends a line (as far as known: the
   // program's own text is taken to end one).
   bool takenEndsLine_ = true;
   uint64_t skippedBytes_ = 0;
+  ReceiveOptions options_;
+  ReceiveLayout layout_;
+  // Looks: where they change in what waits, and the look at its start.
+  std::deque<Mark> marks_;
+  uint64_t takenInAll_ = 0;  // units taken since the last discard
+  TextStyle styleAtTake_ = kPlainStyle;
 };
 
 }  // namespace tv

@@ -76,7 +76,7 @@ bool JobRunner::launch(JobKind job, std::size_t capBytes, Body body) {
     started = s.thread.start([this, job, capBytes, body = std::move(body)] {
       Slot& mine = slot(job);
       PacedJobHost paced(host_, title_, clock_, delayMs_, mine.busy, mine.cancelled);
-      SendContext context{port_, clock_, paced, mine.busy, mode_, capBytes};
+      SendContext context{port_, clock_, paced, mine.busy, mode_, capBytes, echo_};
       bool outOfMemory = false;
       try {
         body(context);

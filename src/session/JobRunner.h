@@ -45,6 +45,8 @@ class JobRunner {
   }
   // The window's thread: a reserved job that will not run is idle again.
   void release(JobKind job);
+  // Before any job starts: where the jobs show what they write.
+  void setEcho(SendEcho* echo) { echo_ = echo; }
 
   // Any thread. Busy: set by reserve, cleared by a cancel or the job's
   // end. Idle: cleared by reserve, set as the job's thread's last act, so a
@@ -81,6 +83,7 @@ class JobRunner {
   const std::atomic<DelayMode>& mode_;
   const std::atomic<int32_t>& delayMs_;
   const Say say_;
+  SendEcho* echo_ = nullptr;
   Slot slots_[kJobKindCount];
 };
 

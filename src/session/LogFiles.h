@@ -8,16 +8,9 @@
 #include <cstdint>
 #include <string>
 
-namespace tv {
+#include "base/WallClock.h"
 
-struct LocalTime {
-  uint16_t year = 0;
-  uint16_t month = 0;
-  uint16_t day = 0;
-  uint16_t hour = 0;
-  uint16_t minute = 0;
-  uint16_t second = 0;
-};
+namespace tv {
 
 class LogFiles {
  public:

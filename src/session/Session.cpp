@@ -3,6 +3,8 @@
 #include <utility>
 
 #include "base/Format.h"
+#include "base/HexCodec.h"
+#include "base/Utf8.h"
 #include "send/BlockWriter.h"
 #include "serial/StatusText.h"
 
@@ -37,6 +39,9 @@ Session::Session(const Parts& p)
       scanPorts_(p.scanPorts),
       encode_(p.encode),
       openFile_(p.openFile),
+      isLead_(p.isLead),
+      decode_(p.decode),
+      wall_(p.wall != nullptr ? *p.wall : SystemWallClock()),
       log_(p.logFiles == nullptr ? nullptr
                                  : std::make_unique<LogWriter>(
                                        *p.logFiles,
@@ -61,6 +66,8 @@ Session::Session(const Parts& p)
       lineControl_(channel_, p.clock, p.host, [this](const std::wstring& text) { say(text); }) {
   receiver_.pipeline().setTap(log_.get());
   if (scanPorts_) scanPorts_(ports_);
+  receiver_.pipeline().setWallClock(wall_);
+  jobs_.setEcho(&echo_);
 }
 
 Session::~Session() = default;
@@ -99,7 +106,40 @@ void Session::toggleView() {
 
 // ---- options
 
-void Session::chooseReceiveOptions(const ReceiveOptions& options) { receiveOptions_ = options; }
+void Session::chooseReceiveOptions(const ReceiveOptions& options) {
+  receiveOptions_ = options;
+  feed_.setOptions(options, wall_.now());
+}
+
+TextEncoder Session::textEncoder() const { return receiveOptions_.utf8 ? EncodeUtf8 : encode_; }
+
+bool Session::Echo::wanted() { return s_.receiver_.pipeline().options().echoSent; }
+
+void Session::Echo::text(const std::wstring& line, const std::string& bytes) {
+  if (s_.hexView_) {
+    s_.receiver_.pipeline().echo(FormatHexBytes(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()));
+  } else {
+    s_.receiver_.pipeline().echo(line);
+  }
+}
+
+void Session::Echo::bytes(const uint8_t* data, std::size_t n) {
+  ReceivePipeline& pipeline = s_.receiver_.pipeline();
+  if (s_.hexView_) {
+    pipeline.echo(FormatHexBytes(data, n));
+    return;
+  }
+  // As received text would show, on one line: a line end at the end goes,
+  // others show as blanks.
+  ReceiveDecoder decoder(s_.isLead_, s_.decode_);
+  decoder.setMode(pipeline.options().utf8, false);
+  std::wstring shown = decoder.decode(data, n) + decoder.finish();
+  if (!shown.empty() && shown.back() == L'\n') shown.pop_back();
+  if (!shown.empty() && shown.back() == L'\r') shown.pop_back();
+  for (wchar_t& c : shown)
+    if (c == L'\r' || c == L'\n') c = L' ';
+  pipeline.echo(shown);
+}
 
 void Session::chooseLogging(bool on) {
   if (on == logging_) return;
@@ -471,7 +511,7 @@ void Session::onJobEnded() {
 }
 
 void Session::pressText(const std::function<std::wstring()>& text) {
-  const TextEncoder encode = encode_;
+  const TextEncoder encode = textEncoder();
   const LineEnd end = lineEnd_;
   press(JobKind::Text, [&] {
     return [content = text(), encode, end](const SendContext& c) { TextSendJob(c, content, encode, end).run(); };
@@ -488,7 +528,7 @@ void Session::pressHex(HexLines lines) {
 }
 
 void Session::pressSelection(const std::function<std::wstring()>& text, bool asHex) {
-  const TextEncoder encode = encode_;
+  const TextEncoder encode = textEncoder();
   const LineEnd end = lineEnd_;
   press(JobKind::Selection, [&] {
     return [content = text(), asHex, encode, end](const SendContext& c) {
@@ -506,6 +546,8 @@ void Session::pressFile(const std::wstring& fullName, const std::wstring& titleN
       {
         uint64_t size = 0;
         std::unique_ptr<ByteSource> source = openFile_ ? openFile_(full, size) : nullptr;
+        if (source && echo_.wanted())
+          receiver_.pipeline().echo(L"文件 " + title + L", " + std::to_wstring(size) + L" 字节");
         sent = FileSendJob(c, source.get(), size).run();
       }
       const std::wstring end = (sent ? L"\n发送完成:" : L"\n发送取消:") + title + L"\n";

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "base/Threading.h"
+#include "base/WallClock.h"
 #include "send/SendJobs.h"
 #include "send/SendOptions.h"
 #include "send/TimedSend.h"
@@ -79,6 +80,8 @@ class Session {
     OpenByteSource openFile;
     // Where the receive log goes; none, no log.
     LogFiles* logFiles = nullptr;
+    // The local time for stamps; the system's when null.
+    WallClock* wall = nullptr;
   };
 
   // Reads the port list once.
@@ -198,6 +201,20 @@ class Session {
   void onPortLost();
   void onJobEnded();
   void onOpenDone();
+  // Text goes to the line in UTF-8 or the code page, as received text is read.
+  TextEncoder textEncoder() const;
+
+  // What the jobs write, shown in the receive view while that is chosen.
+  class Echo final : public SendEcho {
+   public:
+    explicit Echo(Session& session) : s_(session) {}
+    bool wanted() override;
+    void text(const std::wstring& line, const std::string& bytes) override;
+    void bytes(const uint8_t* data, std::size_t n) override;
+
+   private:
+    Session& s_;
+  };
 
   void beginOpen();
   // A lost port the user had opened: waited for when reconnecting is on.
@@ -238,6 +255,9 @@ class Session {
   const std::function<void(PortEntries&)> scanPorts_;
   const TextEncoder encode_;
   const OpenByteSource openFile_;
+  const ReceiveDecoder::LeadByteTest isLead_;
+  const ReceiveDecoder::Converter decode_;
+  WallClock& wall_;
 
   // The choices. The two numbers are read by the jobs at every decision
   // point and pause; everything else is the window's thread's.
@@ -280,6 +300,7 @@ class Session {
   ReportWorker reports_;
   PortOpener opener_;
   LineControl lineControl_;
+  Echo echo_{*this};
 };
 
 }  // namespace tv

@@ -83,10 +83,6 @@ std::wstring Win32LogFiles::describe(uint32_t error) {
   return out;
 }
 
-LocalTime Win32LogFiles::now() {
-  SYSTEMTIME t;
-  GetLocalTime(&t);
-  return LocalTime{t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond};
-}
+LocalTime Win32LogFiles::now() { return SystemWallClock().now(); }
 
 }  // namespace tv

@@ -339,3 +339,92 @@ TEST_F(BoundedViewTest, NoSwapWhileHeldOrWhileTheMouseIsCaptured) {
 
 }  // namespace
 }  // namespace tv
+
+namespace tv {
+namespace {
+
+// The colour and boldness of the character at.
+struct Look {
+  bool automatic;
+  COLORREF colour;
+  bool bold;
+};
+Look LookAt(HWND control, std::size_t at) {
+  SendMessageW(control, EM_SETSEL, at, at + 1);
+  CHARFORMAT2W cf{};
+  cf.cbSize = sizeof(cf);
+  SendMessageW(control, EM_GETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&cf));
+  return Look{(cf.dwEffects & CFE_AUTOCOLOR) != 0, cf.crTextColor, (cf.dwEffects & CFE_BOLD) != 0};
+}
+
+// Received colours show as colours, and the program's own text after them
+// in the view's own colour, not in the colour the device left on.
+TEST_F(BoundedViewTest, ColouredTextShowsInItsColoursAndPlainTextStaysPlain) {
+  const TextStyle red = StyleOf(1, false), boldBlue = StyleOf(4, true);
+  view_.append(L"start ");
+  view_.appendStyled(L"ok FAIL\n", {{0, kPlainStyle}, {3, red}});
+  view_.append(L"[note]\n");
+  view_.appendStyled(L"dir", {{0, boldBlue}});
+  HWND v = view_.hwnd();
+  EXPECT_EQ(GetRichText(v), L"start ok FAIL\r[note]\rdir");
+  EXPECT_TRUE(LookAt(v, 0).automatic);
+  EXPECT_TRUE(LookAt(v, 6).automatic) << "'o' of ok";
+  const Look fail = LookAt(v, 9);
+  EXPECT_FALSE(fail.automatic);
+  EXPECT_EQ(GetRValue(fail.colour), 170);
+  EXPECT_EQ(GetGValue(fail.colour), 0);
+  EXPECT_FALSE(fail.bold);
+  const Look note = LookAt(v, 15);
+  EXPECT_TRUE(note.automatic) << "the program's own line took the device's colour";
+  EXPECT_FALSE(note.bold);
+  const Look dir = LookAt(v, 22);
+  EXPECT_FALSE(dir.automatic);
+  EXPECT_TRUE(dir.bold);
+  EXPECT_GT(GetBValue(dir.colour), 150);
+}
+
+// Each change of look costs the control memory of its own, so a view full
+// of colours reaches its bound with fewer characters than a plain one; its
+// copy keeps the colours.
+TEST_F(BoundedViewTest, ColourChangesCountTowardTheBound) {
+  const TextStyle red = StyleOf(1, false);
+  // Lines whose characters alone stay below where a copy starts.
+  const int lines = static_cast<int>(ViewBound::kFirstChars / 2 / Line(0).size()) * 2 / 3 * 2;
+  ASSERT_LT(static_cast<std::size_t>(lines) * Line(0).size(), ViewBound::kFirstChars / 4 * 3);
+  auto feed = [&](bool coloured) {
+    std::wstring batch;
+    std::vector<StyleRun> runs;
+    for (int n = 0; n < lines; ++n) {
+      const std::size_t at = batch.size();
+      batch += Line(n);
+      runs.push_back({at + 5, red});
+      runs.push_back({at + 11, kPlainStyle});
+      if (n % kBatchLines == kBatchLines - 1 || n + 1 == lines) {
+        runs.insert(runs.begin(), StyleRun{0, kPlainStyle});
+        view_.beginBatch();
+        if (coloured) {
+          view_.appendStyled(batch, runs);
+        } else {
+          view_.append(batch);
+        }
+        view_.endBatch();
+        batch.clear();
+        runs.clear();
+      }
+    }
+  };
+  feed(false);
+  EXPECT_EQ(replaced_, 0) << "a plain view this long was replaced";
+  view_.clear();
+  replaced_ = 0;
+  feed(true);
+  EXPECT_GT(replaced_, 0) << "colour changes were not counted";
+  HWND v = view_.hwnd();
+  const std::size_t length = TextLength(v);
+  ASSERT_GT(length, 12u);
+  EXPECT_FALSE(LookAt(v, length - 7).automatic) << "the copy lost its colours";
+  EXPECT_TRUE(LookAt(v, length - 9).automatic);
+}
+
+}  // namespace
+}  // namespace tv

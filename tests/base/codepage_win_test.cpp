@@ -22,7 +22,7 @@ TEST(CodePage, GbkCharactersSplitAcrossReadsComeOutWhole) {
   EXPECT_EQ(decoder.decode(first, sizeof(first)), L"A");
   EXPECT_EQ(decoder.carried(), 0xD6);
   EXPECT_EQ(decoder.decode(second, sizeof(second)), L"中");
-  EXPECT_EQ(decoder.decode(third, sizeof(third)), L"文 \n");
+  EXPECT_EQ(decoder.decode(third, sizeof(third)), L"文\r\n");
   EXPECT_EQ(decoder.carried(), 0);
 }
 

@@ -1,5 +1,6 @@
 // The text pane cut into lines and chunks: every unit is sent once, in
-// order, and no carriage return goes out.
+// order, no carriage return goes out, and no chunk ends inside a surrogate
+// pair.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include "FuzzCheck.h"
@@ -21,9 +22,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     for (std::size_t i = line.start; i + 1 < line.end; ++i) FUZZ_CHECK(text[i] != L'\n');
     FUZZ_CHECK(text[line.end - 1] == L'\n' || line.end == text.size());
     std::size_t chunkNext = line.start;
-    for (const TextSpan& chunk : SplitChunks(line, maxUnits)) {
+    for (const TextSpan& chunk : SplitChunks(text, line, maxUnits)) {
       FUZZ_CHECK(chunk.start == chunkNext && chunk.end > chunk.start);
-      FUZZ_CHECK(chunk.end - chunk.start <= maxUnits);
+      // A surrogate pair is never cut, which may take a one-unit chunk to two.
+      FUZZ_CHECK(chunk.end - chunk.start <= (maxUnits < 2 ? 2 : maxUnits));
+      if (chunk.end < line.end)
+        FUZZ_CHECK(!(text[chunk.end - 1] >= 0xD800 && text[chunk.end - 1] <= 0xDBFF && text[chunk.end] >= 0xDC00 &&
+                     text[chunk.end] <= 0xDFFF));
       chunkNext = chunk.end;
     }
     FUZZ_CHECK(chunkNext == line.end);

@@ -8,6 +8,7 @@
 #include "../support/FakeClock.h"
 #include "../support/FakePort.h"
 #include "base/Format.h"
+#include "base/Utf8.h"
 #include "send/BlockWriter.h"
 #include "send/TimedSend.h"
 
@@ -310,6 +311,67 @@ TEST_F(Sending, WithALineEndEveryLineEndsWithItInTheWriteOfItsLastChunk) {
   SelectionSendJob(context(4096), L"41 42\r43", true, Narrow, LineEnd::Cr).run();
   EXPECT_EQ(std::string(port.written().begin() + static_cast<std::ptrdiff_t>(before), port.written().end()),
             "OK\rAT\rABC");
+}
+
+}  // namespace
+}  // namespace tv
+
+namespace tv {
+namespace {
+
+// Records each echo with the bytes the port had taken when it came.
+struct RecordingEcho final : SendEcho {
+  explicit RecordingEcho(FakePort& p) : port(p) {}
+  bool wanted() override { return on; }
+  void text(const std::wstring& line, const std::string& bytes) override {
+    shown.push_back({port.written().size(), line + L"|" + std::wstring(bytes.begin(), bytes.end())});
+  }
+  void bytes(const uint8_t* data, std::size_t n) override {
+    shown.push_back({port.written().size(), L"hex " + std::to_wstring(n)});
+  }
+  struct Shown {
+    std::size_t writtenBefore;
+    std::wstring what;
+  };
+  FakePort& port;
+  bool on = true;
+  std::vector<Shown> shown;
+};
+
+// The echo of each line comes before the line's bytes go out (so a reply
+// can never show above it): one per text line, without its line end, one
+// per hex line; nothing at all while the echo is off.
+TEST_F(Sending, EachLineIsEchoedBeforeItIsWritten) {
+  RecordingEcho echo(port);
+  SendContext c = context(4096);
+  c.echo = &echo;
+  mode = DelayMode::OnceLines;
+  TextSendJob(c, L"AT\r\nATI\nlast", Narrow).run();
+  HexSendJob(c, {L"01 02 03", L"", L"FF"}).run();
+  SelectionSendJob(c, L"sel\nx", false, Narrow).run();
+  ASSERT_EQ(echo.shown.size(), 3u + 1u + 2u + 2u) << "the empty line of the CR LF is a line too";
+  const std::vector<std::wstring> what = {L"AT|AT", L"|", L"ATI|ATI", L"last|last", L"hex 3",
+                                          L"hex 1", L"sel|sel", L"x|x"};
+  const std::vector<std::size_t> before = {0, 3, 4, 8, 12, 15, 16, 20};
+  for (std::size_t i = 0; i < what.size(); ++i) {
+    EXPECT_EQ(echo.shown[i].what, what[i]) << i;
+    EXPECT_LE(echo.shown[i].writtenBefore, before[i]) << "echoed after its bytes went out: " << i;
+  }
+
+  echo.on = false;
+  echo.shown.clear();
+  TextSendJob(c, L"quiet", Narrow).run();
+  EXPECT_TRUE(echo.shown.empty());
+}
+
+// Text sent as UTF-8 reaches the device as the characters typed, one
+// beyond the BMP on the boundary of the job's chunks included.
+TEST_F(Sending, Utf8TextGoesOutWholeAcrossChunks) {
+  std::wstring text(49, L'a');
+  text += {0xD83D, 0xDE00, 0x4E2D, L'\n'};
+  TextSendJob(context(4096), text, EncodeUtf8).run();
+  const std::string expected = std::string(49, 'a') + "\xF0\x9F\x98\x80\xE4\xB8\xAD\n";
+  EXPECT_EQ(port.written(), std::vector<uint8_t>(expected.begin(), expected.end()));
 }
 
 }  // namespace

@@ -48,12 +48,26 @@ TEST(TextLines, LinesEndWithALineFeedOrTheText) {
 }
 
 TEST(TextLines, Chunks) {
-  EXPECT_EQ(AsPairs(SplitChunks({0, 120})), (Spans{{0, 50}, {50, 100}, {100, 120}}));
-  EXPECT_EQ(AsPairs(SplitChunks({0, 50})), (Spans{{0, 50}}));
-  EXPECT_EQ(AsPairs(SplitChunks({0, 51})), (Spans{{0, 50}, {50, 51}}));
-  EXPECT_EQ(AsPairs(SplitChunks({7, 7})), Spans{});
-  EXPECT_EQ(AsPairs(SplitChunks({3, 103})), (Spans{{3, 53}, {53, 103}}));
-  EXPECT_EQ(AsPairs(SplitChunks({10, 15}, 2)), (Spans{{10, 12}, {12, 14}, {14, 15}}));
+  const std::wstring kLong(200, L'x');
+  EXPECT_EQ(AsPairs(SplitChunks(kLong, {0, 120})), (Spans{{0, 50}, {50, 100}, {100, 120}}));
+  EXPECT_EQ(AsPairs(SplitChunks(kLong, {0, 50})), (Spans{{0, 50}}));
+  EXPECT_EQ(AsPairs(SplitChunks(kLong, {0, 51})), (Spans{{0, 50}, {50, 51}}));
+  EXPECT_EQ(AsPairs(SplitChunks(kLong, {7, 7})), Spans{});
+  EXPECT_EQ(AsPairs(SplitChunks(kLong, {3, 103})), (Spans{{3, 53}, {53, 103}}));
+  EXPECT_EQ(AsPairs(SplitChunks(kLong, {10, 15}, 2)), (Spans{{10, 12}, {12, 14}, {14, 15}}));
+}
+
+// A character outside the BMP that falls on a chunk boundary goes out
+// whole: its halves converted apart reached the device as two '?' in GBK
+// and as two bad sequences in UTF-8.
+TEST(TextLines, ChunksKeepSurrogatePairsWhole) {
+  std::wstring text(49, L'a');
+  text += {0xD83D, 0xDE00};
+  text += L"bc";
+  EXPECT_EQ(AsPairs(SplitChunks(text, {0, text.size()})), (Spans{{0, 49}, {49, 53}}));
+  const std::wstring pairs = {0xD83D, 0xDE00, 0xD83D, 0xDE01, L'z'};
+  EXPECT_EQ(AsPairs(SplitChunks(pairs, {0, 5}, 1)), (Spans{{0, 2}, {2, 4}, {4, 5}}));
+  EXPECT_EQ(AsPairs(SplitChunks(pairs, {0, 5}, 3)), (Spans{{0, 2}, {2, 5}}));
 }
 
 }  // namespace

@@ -61,7 +61,7 @@ TEST(ReceiveDecoder, SingleReads) {
   } cases[] = {
       {{}, L"", 0},
       {{'A', 'B'}, L"AB", 0},
-      {{'A', '\r', '\n', 'B'}, L"A \nB", 0},
+      {{'A', '\r', '\n', 'B'}, L"A\r\nB", 0},
       {{'A', 0, 'B', 0, 0, 'C'}, L"ABC", 0},
       {{0x81, 0x41}, std::wstring(1, PairChar(0x81, 0x41)), 0},
       {{0x81, 0x0D}, std::wstring(1, PairChar(0x81, 0x0D)), 0},

@@ -224,6 +224,51 @@ TEST(ReceiveBound, WithoutFlowControlTheReaderReadsOnAndTheViewSkipsWhatItCouldN
                       hexRun(0x22, 1000 + skippedNow, 1000 + more.size()));
 }
 
+// A board's coloured console flooding a view that falls behind: what is
+// skipped takes its colour changes with it, the skip line shows plainly,
+// and every character kept keeps its own colour (a change left where the
+// skipped text was painted the wrong stretch).
+TEST(ReceiveBound, SkippedColouredTextTakesItsLooksAlong) {
+  FakePort port;
+  ReceivePipeline pipeline(IsLead, Convert, [] { return true; }, 20000);
+  pipeline.setKeptUnits(20000);
+  ReceiveOptions colours;
+  colours.ansiColors = true;
+  pipeline.setOptions(colours, LocalTime{});
+  std::string line;
+  std::vector<uint8_t> data;
+  for (int n = 0; n < 6000; ++n) {
+    line = "\x1b[31mRED\x1b[0m plain " + std::to_string(n % 10) + "\n";
+    data.insert(data.end(), line.begin(), line.end());
+  }
+  port.setReadSplits({1000, 333});
+  port.deliver(data);
+  Flag running{1}, hexMode{0};
+  std::thread reader([&] { pipeline.run(port, SystemClock(), running, hexMode); });
+  ASSERT_TRUE(WaitFor([&] { return port.unread() == 0; }));
+  running = 0;
+  reader.join();
+  std::vector<StyleRun> runs;
+  const std::wstring shown = pipeline.take(static_cast<std::size_t>(-1), &runs);
+  ASSERT_GT(pipeline.skippedBytes(), 0u);
+  std::vector<TextStyle> looks(shown.size(), kPlainStyle);
+  for (std::size_t r = 0; r < runs.size(); ++r) {
+    const std::size_t end = r + 1 < runs.size() ? runs[r + 1].at : shown.size();
+    for (std::size_t k = runs[r].at; k < end && k < shown.size(); ++k) looks[k] = runs[r].style;
+  }
+  const std::size_t skip = shown.find(L"跳过");
+  ASSERT_NE(skip, std::wstring::npos);
+  const std::size_t skipEnd = shown.find(L'\n', skip);
+  for (std::size_t k = shown.rfind(L'\n', skip) + 1; k <= skipEnd; ++k) EXPECT_EQ(looks[k], kPlainStyle) << k;
+  TextStyle red = kPlainStyle;
+  for (std::size_t k = shown.find(L"RED", skipEnd); k != std::wstring::npos; k = shown.find(L"RED", k + 3)) {
+    if (red == kPlainStyle) red = looks[k];
+    for (std::size_t i = k; i < k + 3; ++i) ASSERT_EQ(looks[i], red) << i;
+    ASSERT_NE(red, kPlainStyle);
+    for (std::size_t i = k + 3; i < k + 11; ++i) ASSERT_EQ(looks[i], kPlainStyle) << i;
+  }
+}
+
 // A reader stopped for a reopen or a port event takes what the driver
 // still holds before it ends: the close that follows would drop it.
 TEST(ReceiveStop, AStoppedReaderReadsWhatTheDriverStillHolds) {

@@ -567,3 +567,65 @@ TEST_F(SessionTest, TheCountsRunFromTheUsersOpenAcrossReopensAndClears) {
 
 }  // namespace
 }  // namespace tv
+
+namespace tv {
+namespace {
+
+// The options chosen in the window reach the reader and the sends: UTF-8
+// is read and sent as UTF-8 (and as the code page again once turned off).
+TEST_F(SessionTest, UnicodeChosenIsReadAndSentAsUtf8) {
+  ReceiveOptions o;
+  o.utf8 = true;
+  session.chooseReceiveOptions(o);
+  openPort();
+  comm.deliver(bytes("\xE4\xB8"));
+  comm.deliver(bytes("\xAD!"));
+  ASSERT_TRUE(settle([&] { return view.shown.find(L"\x4E2D!") != std::wstring::npos; })) << "shown: " << view.shown.size();
+  session.pressText([] { return std::wstring(L"\x6587"); });
+  ASSERT_TRUE(settle([&] { return allIdle() && comm.written().size() >= 3; }));
+  EXPECT_EQ(comm.written(), bytes("\xE6\x96\x87"));
+
+  session.chooseReceiveOptions(ReceiveOptions());
+  session.pressText([] { return std::wstring(L"A\x00E9"); });
+  ASSERT_TRUE(settle([&] { return allIdle() && comm.written().size() >= 5; }));
+  EXPECT_EQ(comm.written(), bytes("\xE6\x96\x87" "A\xE9"));
+}
+
+// With the echo on, what the user sends shows among what arrives, in the
+// view's current mode, before the device's answer to it; a file shows as
+// one line with its name and size.
+TEST_F(SessionTest, SentDataShowsBetweenTheLinesReceived) {
+  ReceiveOptions o;
+  o.echoSent = true;
+  session.chooseReceiveOptions(o);
+  openPort();
+  comm.deliver(bytes("login: "));
+  ASSERT_TRUE(settle([&] { return view.shown == L"login: "; }));
+  session.pressText([] { return std::wstring(L"root\rls"); });  // as the pane gives it
+  ASSERT_TRUE(settle([&] { return allIdle() && comm.written() == bytes("root\nls"); }));
+  comm.deliver(bytes("bin\r\n"));
+  ASSERT_TRUE(settle([&] { return view.shown.find(L"bin") != std::wstring::npos; }));
+  EXPECT_EQ(view.shown, L"login: \n发→ root\n发→ ls\nbin \n");
+
+  view.shown.clear();
+  session.toggleView();
+  session.pressHex([](const Flag&, bool) { return std::vector<std::wstring>{L"41 0D 0A"}; });
+  ASSERT_TRUE(settle([&] { return allIdle() && view.shown.find(L"0A") != std::wstring::npos; }));
+  EXPECT_EQ(view.shown, L"发→ 41 0D 0A \n");
+
+  view.shown.clear();
+  session.toggleView();
+  session.pressHex([](const Flag&, bool) { return std::vector<std::wstring>{L"41 0D 0A"}; });
+  ASSERT_TRUE(settle([&] { return allIdle() && !view.shown.empty(); }));
+  EXPECT_EQ(view.shown, L"发→ A\n") << "a hex line in the text view reads as received text would";
+
+  view.shown.clear();
+  fileBytes = 1000;
+  session.pressFile(L"C:\\data\\fw.bin", L"fw.bin");
+  ASSERT_TRUE(settle([&] { return allIdle() && view.shown.find(L"发送完成") != std::wstring::npos; }));
+  EXPECT_NE(view.shown.find(L"\n发→ 文件 fw.bin, 1000 字节\n"), std::wstring::npos) << "shown: " << view.shown.size();
+  EXPECT_EQ(view.shown.find(L"ABC"), std::wstring::npos) << "a file's content is not shown";
+}
+
+}  // namespace
+}  // namespace tv
