@@ -288,6 +288,6 @@ void MainDialog::render() {
                SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 }
 
-bool MainDialog::shutdown() { return session_.exit(kExitMs); }
+bool MainDialog::shutdown() { return session_.exit(Session::kExitMs); }
 
 }  // namespace tv

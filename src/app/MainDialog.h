@@ -43,10 +43,9 @@ class MainDialog {
   HWND create(HINSTANCE instance);
   HWND hwnd() const { return hwnd_; }
   // After the message loop, the window gone: everything stops within
-  // kExitMs. False when a worker is still inside a call it cannot leave:
+  // Session::kExitMs. False when a worker is still inside a call it cannot leave:
   // the process must then end without destroying what it uses.
   bool shutdown();
-  static constexpr uint32_t kExitMs = 3000;
 
   // ---- MessageFilter.cpp
   // The message loop's pre-translation filter: true when the message is

@@ -70,7 +70,9 @@ Session::Session(const Parts& p)
   jobs_.setEcho(&echo_);
 }
 
-Session::~Session() = default;
+// Its workers use it: whoever did not end them ends them now, within the
+// exit's deadline.
+Session::~Session() { exit(kExitMs); }
 
 void Session::restore(const std::wstring& portName, const LineValues& line, DelayMode mode, int32_t delayMs) {
   portName_ = portName;

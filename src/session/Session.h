@@ -181,6 +181,8 @@ class Session {
   // that keeps a call, a file read on a stalled share): it may still use
   // the session, so the process must end without destroying it.
   bool exit(uint32_t ms);
+  // The exit's deadline when nobody gives one.
+  static constexpr uint32_t kExitMs = 3000;
 
   // ---- what the window shows and asks
   SessionView view() const;
