@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "../support/WaitFor.h"
 #include "base/OrderedWork.h"
 #include "diagnostics/DeviceText.h"
 
@@ -43,16 +44,6 @@ class SlowDrive final : public VolumeQueries {
   bool inside_ = false;  // under m_
   bool open_ = false;    // under m_
 };
-
-template <typename Pred>
-bool WaitFor(Pred done) {
-  auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > until) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return true;
-}
 
 // The broadcast of a plugged volume is answered at once and the window
 // goes on answering while the stick is slow to say its size; its lines,

@@ -10,6 +10,7 @@
 
 #include "../support/FakeClock.h"
 #include "../support/FakePort.h"
+#include "../support/WaitFor.h"
 #include "serial/ReceiveFeed.h"
 #include "serial/ReceivePipeline.h"
 
@@ -19,16 +20,6 @@ namespace {
 bool NoLead(uint8_t) { return false; }
 std::wstring Widen(const char* bytes, std::size_t n) { return std::wstring(bytes, bytes + n); }
 std::vector<uint8_t> Bytes(const std::string& s) { return std::vector<uint8_t>(s.begin(), s.end()); }
-
-template <typename Pred>
-bool WaitFor(Pred done, int seconds = 20) {
-  auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > until) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return true;
-}
 
 struct FakeWall final : WallClock {
   LocalTime now() override { return time; }

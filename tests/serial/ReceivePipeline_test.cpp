@@ -14,6 +14,7 @@
 
 #include "../support/FakeClock.h"
 #include "../support/FakePort.h"
+#include "../support/WaitFor.h"
 #include "base/HexCodec.h"
 #include "serial/ReceiveFeed.h"
 
@@ -47,16 +48,6 @@ std::wstring HexLines(const std::vector<uint8_t>& data) {
     if (at + 48 <= flat.size()) out += L'\n';
   }
   return out;
-}
-
-template <typename Pred>
-bool WaitFor(Pred done, int seconds = 20) {
-  auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > until) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return true;
 }
 
 // The view as the UI thread sees it: every insertion recorded, each taking

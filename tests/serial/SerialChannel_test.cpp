@@ -9,6 +9,7 @@
 
 #include "../support/FakeClock.h"
 #include "../support/FakeComm.h"
+#include "../support/WaitFor.h"
 #include "send/BlockWriter.h"
 
 namespace tv {
@@ -239,16 +240,6 @@ TEST_F(Channel, TimeOutsAndCancelsAreNoFailureButAFailedCompletionIs) {
   uint8_t buffer[4];
   EXPECT_EQ(channel.read(buffer, sizeof buffer).status, IoStatus::Failed);
   EXPECT_EQ(lost, 1);
-}
-
-template <typename Pred>
-bool WaitFor(Pred done, int seconds = 10) {
-  auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > until) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return true;
 }
 
 // A call into the driver that does not return (a Bluetooth port out of
