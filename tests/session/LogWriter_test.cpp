@@ -6,13 +6,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "../support/FakeLogFiles.h"
+#include "../support/WaitFor.h"
 
 namespace tv {
 namespace {
@@ -35,12 +34,7 @@ class Told {
     return lines_;
   }
   bool waitFor(std::size_t n) {
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (lines().size() < n) {
-      if (std::chrono::steady_clock::now() > until) return false;
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
+    return WaitFor([&] { return lines().size() >= n; }, 10);
   }
 
  private:
@@ -123,9 +117,7 @@ TEST(LogWriter, BytesReachTheFileWithoutWaitingForTheEnd) {
   log.start(L"COM3");
   const uint8_t few[] = {'o', 'k'};
   log.put(few, 2);
-  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-  while (files.content(kFirst).size() < 2 && std::chrono::steady_clock::now() < until)
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  WaitFor([&] { return files.content(kFirst).size() >= 2; }, 5);
   EXPECT_EQ(files.content(kFirst), std::vector<uint8_t>(few, few + 2));
   EXPECT_EQ(told.lines().size(), 1u);
 }
@@ -201,10 +193,7 @@ TEST(LogWriter, AStalledDiskFillsTheQueueAndFailsTheFileWithoutHoldingUpTheReade
   files.stallWrites();
   log.start(L"COM3");
   log.put(data.data(), 1000);
-  ASSERT_TRUE([&] {
-    for (int i = 0; i < 10000 && !files.insideWrite(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    return files.insideWrite();
-  }());
+  ASSERT_TRUE(WaitFor([&] { return files.insideWrite(); }, 10));
   // Returns while the writer is stuck inside the disk.
   PutInReads(log, std::vector<uint8_t>(data.begin() + 1000, data.end()), {1024});
   files.releaseWrites();
